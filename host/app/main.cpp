@@ -1,0 +1,47 @@
+// tarvish: the molecular-modelling host. With --exec it runs one text command
+// without a window and prints the result code and text.
+#include <QApplication>
+#include <QDir>
+#include <cstdio>
+#include <cstdlib>
+
+#include "host_settings.h"
+#include "interpreter.h"
+#include "main_window.h"
+#include "qt_host_ui.h"
+
+int main(int argc, char** argv) {
+    std::vector<std::string> args(argv + 1, argv + argc);
+    HostOptions options = parseHostOptions(args);
+    if (options.help) {
+        std::fputs(hostUsage().c_str(), stdout);
+        return 0;
+    }
+    if (!options.error.empty()) {
+        std::fprintf(stderr, "tarvish: %s\n%s", options.error.c_str(), hostUsage().c_str());
+        return 2;
+    }
+    if (options.exec && !std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY") &&
+        !std::getenv("QT_QPA_PLATFORM"))
+        setenv("QT_QPA_PLATFORM", "offscreen", 1);
+
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Tarvish"));
+    options.hostDir = QDir(QCoreApplication::applicationDirPath() + "/..").canonicalPath().toStdString();
+    resolveHostOptions(options);
+
+    if (options.exec) {
+        ConsoleHostUi ui;
+        CommandInterpreter interpreter({options.language, options.dataDir, options.hostDir}, &ui);
+        CommandResult r = interpreter.execute(options.execCommand);
+        std::printf("%d\n%s", r.code, r.text.c_str());
+        if (!r.text.empty() && r.text.back() != '\n') std::printf("\n");
+        return r.code == 0 ? 0 : 1;
+    }
+
+    MainWindow window(options);
+    window.show();
+    int rc = app.exec();
+    window.shutdown();
+    return rc;
+}
