@@ -8,7 +8,7 @@
 #include "host_cmd.h"
 #include "plugin_state.h"
 
-const TStrEntry QUORVEL_Str[59] = {
+const TStrEntry QUORVEL_Str[QUORVEL_StrCount] = {
     {0, "Translation by Orlavik"},
     {1, "&Default"},
     {2, "&Ok"},
@@ -66,7 +66,7 @@ const TStrEntry QUORVEL_Str[59] = {
     {55, "Out of memory"},
     {56, "Can't open the help file"},
     {57, "Quorvel print job"},
-    {-1, nullptr},
+    {-1, "Unknown localized string"},
 };
 
 namespace {

@@ -8,9 +8,10 @@ struct TStrEntry {
     const char* Text;
 };
 
-// 58 entries, ids 0..57 without 6, then an entry with id -1.
-extern const TStrEntry QUORVEL_Str[59];
+// Ids 0..57 in order without 6, then the entry with id -1: 58 entries, all
+// of them scanned by a lookup.
 constexpr int QUORVEL_StrCount = 58;
+extern const TStrEntry QUORVEL_Str[QUORVEL_StrCount];
 
 // The text to show for id: the catalog's, else the built-in one, else
 // "Unknown localized string". Copy it at once.

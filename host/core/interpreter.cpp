@@ -6,8 +6,10 @@
 #if TW_HAVE_TVDB
 #include "db_engines.h"
 #endif
-#if TW_HAVE_TVCHEM
+#if TW_HAVE_TVCHEM && __has_include("isodist.h")
 #include "isodist.h"
+#else
+#undef TW_HAVE_TVCHEM
 #endif
 #if !TW_HAVE_TVDB
 class DbEngines {};

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <QClipboard>
+#include <dlfcn.h>
 #include <QGuiApplication>
 
 #include "interpreter.h"

@@ -5,6 +5,7 @@
 #include <QMenu>
 #include <QTemporaryDir>
 #include <filesystem>
+#include <fstream>
 
 #include "main_window.h"
 #include "plugin_manager.h"

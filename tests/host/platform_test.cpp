@@ -25,7 +25,7 @@ TEST(Zenfab, FormatsLikePrintfAndInsertsStringsWithPercentA) {
     EXPECT_STREQ("", s->Text);
     EXPECT_EQ(0, s->Length);
     _ZF_StrSetC(dir, "/data/");
-    EXPECT_EQ(26, _ZF_StrPrintC(s, "DbOpen \"%aDatabases\\%s\"", dir, "x.db"));
+    EXPECT_EQ(29, _ZF_StrPrintC(s, "DbOpen \"%aDatabases\\%s\"", dir, "x.db"));
     EXPECT_STREQ("DbOpen \"/data/Databases\\x.db\"", s->Text);
     _ZF_StrPrintC(s, "%5d|%-4s|%.3lf|%x|%lld|%%|%c|%zu|%10a|", 42, "ab", 1.23456, 255, -5ll, 'q',
                   static_cast<size_t>(7), dir);
