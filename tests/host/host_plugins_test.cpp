@@ -15,11 +15,14 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// A plugins/ folder holding the real plug-in and the two broken ones.
+// A plugins/ folder holding the real plug-in and the broken ones, beside a
+// lib/ that leads to the build tree's libraries (the plug-in looks there).
 struct PluginFolder {
     QTemporaryDir dir;
-    std::string path() const { return dir.path().toStdString() + "/"; }
+    std::string path() const { return dir.path().toStdString() + "/plugins/"; }
     PluginFolder() {
+        fs::create_directory(path());
+        fs::create_directory_symlink(TestHost::buildDir() + "lib", dir.path().toStdString() + "/lib");
         fs::copy_file(TestHost::pluginPath(), path() + "libquorvel.so");
         fs::copy_file(std::string(BAD_PLUGIN_DIR) + "/libtw_bad_noexport.so", path() + "a_noexport.so");
         fs::copy_file(std::string(BAD_PLUGIN_DIR) + "/libtw_bad_initfail.so", path() + "b_initfail.so");

@@ -1,0 +1,123 @@
+#pragma once
+// The main dialog: search options and results on the left, the 2D structure
+// and the isotope chart on the right. Its handlers live in the folder of the
+// subsystem they belong to (search/, isotope/, preview/).
+#include <QString>
+#include <QStringList>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "alphaform.h"
+#include "common_dialogs.h"
+#include "ui_DlgQvMain.h"
+
+class QMenu;
+class QAction;
+class QTreeWidgetItem;
+class TLineSeries;
+class CRender2D;
+class TImageList;
+
+class TDlgQvMain : public TAlphaForm {
+    Q_OBJECT
+public:
+    explicit TDlgQvMain(QWidget* owner);
+    ~TDlgQvMain() override;
+
+    // Controls, by their form names.
+    Ui::DlgQvMain ui;
+    QMenu* PM_Results = nullptr;
+    QAction *PM_ResShow = nullptr, *PM_ResIsoDist = nullptr, *PM_ResSep3 = nullptr,
+            *PM_ResSave = nullptr, *PM_ResSep1 = nullptr, *PM_ResCopy = nullptr,
+            *PM_ResCopyRow = nullptr, *PM_ResCopyAll = nullptr, *PM_ResSep2 = nullptr,
+            *PM_ResExcel = nullptr;
+    QMenu* PM_IsoChart = nullptr;
+    QMenu *PM_IC_Edit = nullptr, *PM_IC_Zoom = nullptr;
+    QAction *PM_IC_CopyChart = nullptr, *PM_IC_CopyData = nullptr, *PM_IC_EditSep1 = nullptr,
+            *PM_IC_SendExp = nullptr, *PM_IC_ZoomIn = nullptr, *PM_IC_ZoomOut = nullptr,
+            *PM_IC_ZoomSpc = nullptr, *PM_IC_ZoomReset = nullptr, *PM_IC_MainSep1 = nullptr,
+            *PM_IC_Print = nullptr;
+    TSaveDialog SD_Results;
+    TPrintDialog PD_Print;
+
+    // Settings (written at Free when they changed).
+    void ReadSettings(bool defaultsOnly);
+    void WriteSettings();
+
+    // --- event handlers -------------------------------------------------
+    void OnFormShow() override;
+    void OnFormResize() override;
+    void OnFormDestroy() override;
+    void PC_ViewChange();
+    void SB_StatusDrawPanel(QPainter& painter, const QRect& rect);
+
+    // Database and search.
+    void ListDatabases();
+    void CB_DatabaseChange();
+    void CB_MassChange();
+    void EnableButtons();
+    void BT_SearchClick();
+    void BT_DefaultClick();
+    void DbClose();
+    // Results list.
+    void LV_ResultsColumnClick(int column);
+    int LV_ResultsCmpMass(const QTreeWidgetItem* a, const QTreeWidgetItem* b) const;
+    void LV_ResultsSelectItem();
+    void PM_ResultsPopup();
+    void EnableResPopup();
+    void PreviewUpdate();
+    void PM_ResShowClick();
+    void PM_ResSaveClick();
+    void PM_ResCopyClick();
+    void PM_ResCopyRowClick();
+    void PM_ResCopyAllClick();
+    void PM_ResExcelClick();
+    void SD_ResultsShow();
+    // Isotopes and chart.
+    void PM_ResIsoDistClick();
+    void BT_ExUpdateClick();
+    void ME_ExDataChange();
+    void EnableChartPopup();
+    void PM_IC_CopyChartClick();
+    void PM_IC_CopyDataClick();
+    void PM_IC_SendExpClick();
+    void PM_IC_ZoomInClick();
+    void PM_IC_ZoomOutClick();
+    void PM_IC_ZoomResetClick();
+    void PM_IC_PrintClick();
+    void PD_PrintShow();
+
+    // --- state ------------------------------------------------------------
+    std::string DbName;
+    std::string DbFile;
+    bool FirstShow = true;
+    bool PreviewShown = true;
+    CRender2D* Renderer = nullptr;
+    int32_t* RowIds = nullptr;
+    std::vector<std::string>* RowSmiles = nullptr;
+    TLineSeries* SerCalc = nullptr;
+    TLineSeries* SerExp = nullptr;
+    double SearchMass = 0;
+    double SearchPpm = 0;
+    int32_t SortColumn = 0;
+    int32_t SortDescending = 0;
+    int32_t PopupColumn = 0;
+    int32_t DesignWidth = 0;
+    int32_t DesignResultsWidth = 0;
+    int32_t DesignViewLeft = 0;
+    int32_t DesignViewWidth = 0;
+    std::unique_ptr<TImageList> MenuImages;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void BuildMenus();
+    void ApplyMenuImages();
+    void SetCaptions();
+    void ConnectEvents();
+};
+
+extern TDlgQvMain* DlgQvMain;
