@@ -36,6 +36,8 @@ TDlgQvMain::TDlgQvMain(QWidget* owner) : TAlphaForm(owner, 0x130B) {
     FirstShow = true;
     // 5.
     setWindowIcon(QIcon(QStringLiteral(":/quorvel/icon8100.svg")));
+    ui.IMG_Logo->setPixmap(
+        QIcon(QStringLiteral(":/quorvel/logo.svg")).pixmap(QSize(128, 128), devicePixelRatioF()));
     // 6.
     Renderer = nullptr;
     RowIds = nullptr;

@@ -110,6 +110,15 @@ public:
     int32_t DesignViewWidth = 0;
     std::unique_ptr<TImageList> MenuImages;
 
+    // --- search subsystem (search/): further members ---
+    // --- end of search subsystem ---
+
+    // --- isotope subsystem (isotope/): further members ---
+    // --- end of isotope subsystem ---
+
+    // --- export (search/ export files): further members ---
+    // --- end of export ---
+
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 

@@ -41,6 +41,9 @@ public:
     // The field the commands act on: the one the menu was opened for, else
     // the focused one.
     QWidget* Target() const;
+    // Makes field the one the commands act on (the context menu does this
+    // while it is open); null goes back to the focused field.
+    void SetTarget(QWidget* field) { target_ = field; }
 
     void PopupEvent();
     void UndoClick();
