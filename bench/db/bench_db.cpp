@@ -1,0 +1,181 @@
+// The host's query command against a bare SQLite query, on a synthetic database of N rows.
+//   bench_db [--rows=N] [--db-dir=DIR] [benchmark options]
+// The database is made once (DIR/tvdb-bench-N.db, default DIR /tmp) and reused.
+#include <benchmark/benchmark.h>
+#include <sqlite3.h>
+
+#include <algorithm>
+#include <charconv>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "db_engines.h"
+#include "synthetic_db.h"
+
+namespace {
+
+std::string gDbPath;
+long gRows = 1000000;
+
+// The plug-in's LIMIT-dialect query with bounds printed with six decimals.
+std::string windowSql(double low, double high, int limit) {
+    auto six = [](double v) {
+        char buf[64];
+        auto r = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed, 6);
+        return std::string(buf, r.ptr);
+    };
+    return "SELECT ID, MassMI, Formula, Name, Smiles FROM Molecules WHERE (MassMI > " + six(low) +
+           ") AND (MassMI < " + six(high) + ") ORDER BY MassMI ASC LIMIT " + std::to_string(limit) +
+           ";";
+}
+
+struct Window {
+    double low, high;
+    int limit;
+};
+
+// A 5 ppm window around the first stored mass at or above target, as a user searching a
+// measured mass of a real compound does.
+Window ppmWindow(double target) {
+    sqlite3* h = nullptr;
+    sqlite3_open_v2(gDbPath.c_str(), &h, SQLITE_OPEN_READONLY, nullptr);
+    sqlite3_stmt* st = nullptr;
+    double mass = target;
+    if (sqlite3_prepare_v2(h,
+                           "SELECT MassMI FROM Molecules WHERE MassMI >= ? ORDER BY MassMI "
+                           "LIMIT 1",
+                           -1, &st, nullptr) == SQLITE_OK) {
+        sqlite3_bind_double(st, 1, target);
+        if (sqlite3_step(st) == SQLITE_ROW) mass = sqlite3_column_double(st, 0);
+    }
+    sqlite3_finalize(st);
+    sqlite3_close(h);
+    const double tol = mass / 1e6 * 5;
+    return {mass - tol, mass + tol, 200};
+}
+
+// A window around 400 Da holding about 10,000 rows, found from the data.
+Window wideWindow() {
+    static Window w = [] {
+        sqlite3* h = nullptr;
+        sqlite3_open_v2(gDbPath.c_str(), &h, SQLITE_OPEN_READONLY, nullptr);
+        auto at = [&](const char* sql) {
+            sqlite3_stmt* st = nullptr;
+            double v = 400;
+            if (sqlite3_prepare_v2(h, sql, -1, &st, nullptr) == SQLITE_OK &&
+                sqlite3_step(st) == SQLITE_ROW)
+                v = sqlite3_column_double(st, 0);
+            sqlite3_finalize(st);
+            return v;
+        };
+        double low = at("SELECT MassMI FROM Molecules WHERE MassMI < 400 ORDER BY MassMI DESC "
+                        "LIMIT 1 OFFSET 5000");
+        double high = at("SELECT MassMI FROM Molecules WHERE MassMI > 400 ORDER BY MassMI ASC "
+                         "LIMIT 1 OFFSET 5000");
+        sqlite3_close(h);
+        return Window{low, high, 100000};
+    }();
+    return w;
+}
+
+void engineQuery(benchmark::State& state, const Window& w) {
+    DbEngines db;
+    CommandResult open = db.dbOpen("\"" + gDbPath + "\"");
+    if (open.code != 0) {
+        state.SkipWithError(open.text.c_str());
+        return;
+    }
+    const std::string args = open.text + " \"" + windowSql(w.low, w.high, w.limit) + "\"";
+    CommandResult r;
+    for (auto _ : state) {
+        r = db.dbSqlExec(args);
+        if (r.code != 0) {
+            state.SkipWithError(r.text.c_str());
+            return;
+        }
+        benchmark::DoNotOptimize(r.text.data());
+    }
+    const size_t rows = size_t(std::count(r.text.begin(), r.text.end(), '\n'));
+    const size_t bytes = r.text.size();
+    state.counters["rows"] = double(rows);
+    state.counters["bytes"] = double(bytes);
+}
+
+// The same statement through the SQLite C API: prepare, step, read every column.
+void bareQuery(benchmark::State& state, const Window& w) {
+    sqlite3* h = nullptr;
+    if (sqlite3_open_v2(gDbPath.c_str(), &h, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
+        state.SkipWithError("cannot open the database");
+        return;
+    }
+    const std::string sql = windowSql(w.low, w.high, w.limit);
+    size_t rows = 0;
+    for (auto _ : state) {
+        sqlite3_stmt* st = nullptr;
+        sqlite3_prepare_v2(h, sql.c_str(), -1, &st, nullptr);
+        rows = 0;
+        size_t sum = 0;
+        while (sqlite3_step(st) == SQLITE_ROW) {
+            sum += size_t(sqlite3_column_int64(st, 0));
+            benchmark::DoNotOptimize(sqlite3_column_double(st, 1));
+            for (int i = 2; i < 5; ++i) {
+                benchmark::DoNotOptimize(sqlite3_column_text(st, i));
+                sum += size_t(sqlite3_column_bytes(st, i));
+            }
+            ++rows;
+        }
+        sqlite3_finalize(st);
+        benchmark::DoNotOptimize(sum);
+    }
+    state.counters["rows"] = double(rows);
+    sqlite3_close(h);
+}
+
+void registerAll() {
+    for (double mass : {180.0634, 400.0, 800.0, 1500.0}) {
+        const std::string m = std::to_string(int(mass));
+        benchmark::RegisterBenchmark(("Engine_5ppm/" + m).c_str(), [mass](benchmark::State& s) {
+            engineQuery(s, ppmWindow(mass));
+        })->Unit(benchmark::kMicrosecond);
+        benchmark::RegisterBenchmark(("Bare_5ppm/" + m).c_str(), [mass](benchmark::State& s) {
+            bareQuery(s, ppmWindow(mass));
+        })->Unit(benchmark::kMicrosecond);
+    }
+    benchmark::RegisterBenchmark("Engine_wide10k", [](benchmark::State& s) {
+        engineQuery(s, wideWindow());
+    })->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark("Bare_wide10k", [](benchmark::State& s) {
+        bareQuery(s, wideWindow());
+    })->Unit(benchmark::kMillisecond);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    std::string dir = "/tmp";
+    std::vector<char*> rest;
+    for (int i = 0; i < argc; ++i) {
+        if (std::strncmp(argv[i], "--rows=", 7) == 0)
+            gRows = std::atol(argv[i] + 7);
+        else if (std::strncmp(argv[i], "--db-dir=", 9) == 0)
+            dir = argv[i] + 9;
+        else
+            rest.push_back(argv[i]);
+    }
+    int n = int(rest.size());
+    benchmark::Initialize(&n, rest.data());
+    try {
+        gDbPath =
+            makeSyntheticDb(dir + "/tvdb-bench-" + std::to_string(gRows) + ".db", gRows, 20240601u);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "bench_db: %s\n", e.what());
+        return 1;
+    }
+    std::fprintf(stderr, "database: %s (%ld rows)\n", gDbPath.c_str(), gRows);
+    registerAll();
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

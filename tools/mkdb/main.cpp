@@ -1,0 +1,291 @@
+// tarvish-mkdb: builds a molecule database (SQLite, table Molecules) from SMILES, CSV/TSV,
+// SDF and CML files.
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "db_writer.h"
+#include "molecule.h"
+#include "readers.h"
+
+namespace {
+
+const char* const kUsage = R"(Usage: tarvish-mkdb [options] -o OUTPUT.db INPUT...
+
+Builds a molecule database for the tarvish host: one row per structure with its
+monoisotopic mass, molecular formula (Hill notation), name and SMILES, sorted by
+mass, with an index on the mass.
+
+Inputs (kind taken from the extension unless --format is given):
+  .smi .smiles .txt   one "SMILES name" per line
+  .csv                comma-separated, quoted fields allowed
+  .tsv .tab           tab-separated, no quoting
+  .sdf .sd .mol       molfile blocks separated by "$$$$"
+  .cml .xml           Chemical Markup Language, every <molecule> element
+
+Options:
+  -o, --output FILE      the database to write (replaced only when complete)
+  -f, --format KIND      smi, csv, tsv, sdf or cml for every input
+      --smiles-col COL   CSV/TSV column of the SMILES: header name or 1-based
+                         number (default: the column headed "smiles")
+      --name-col COL     CSV/TSV column of the name (default: the column headed
+                         "name", if any)
+      --header           the first CSV/TSV line names the columns
+      --no-header        the first CSV/TSV line is data (columns by number)
+      --delimiter C      CSV field separator (default ","; "tab" for a tab)
+      --name-field F     SDF data field holding the name (default: title line)
+      --rejects FILE     write every rejected record and its reason to FILE
+  -v, --verbose          list every rejected record on standard error
+  -q, --quiet            no progress line
+  -h, --help             this text
+
+Exit status: 0 database written; 1 bad usage; 2 an input could not be read;
+3 no record could be stored; 4 the database could not be written.
+)";
+
+enum class Kind { Auto, Smiles, Csv, Tsv, Sdf, Cml };
+
+bool kindFromName(const std::string& s, Kind& k) {
+    if (s == "smi" || s == "smiles" || s == "txt")
+        k = Kind::Smiles;
+    else if (s == "csv")
+        k = Kind::Csv;
+    else if (s == "tsv" || s == "tab")
+        k = Kind::Tsv;
+    else if (s == "sdf" || s == "sd" || s == "mol")
+        k = Kind::Sdf;
+    else if (s == "cml" || s == "xml")
+        k = Kind::Cml;
+    else
+        return false;
+    return true;
+}
+
+Kind kindOf(const std::string& path) {
+    size_t dot = path.rfind('.'), slash = path.rfind('/');
+    Kind k = Kind::Auto;
+    if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return k;
+    std::string ext = path.substr(dot + 1);
+    for (char& c : ext)
+        c = char(std::tolower(static_cast<unsigned char>(c)));
+    kindFromName(ext, k);
+    return k;
+}
+
+struct Options {
+    std::string output, rejectsFile, nameField;
+    std::vector<std::string> inputs;
+    Kind kind = Kind::Auto;
+    mkdb::DelimitedOptions delimited;
+    bool delimiterSet = false;
+    bool verbose = false, quiet = false;
+};
+
+int usageError(const std::string& msg) {
+    std::fprintf(stderr, "tarvish-mkdb: %s\nTry 'tarvish-mkdb --help'.\n", msg.c_str());
+    return 1;
+}
+
+// Parses the command line; returns -1 to go on, else an exit status.
+int parseArgs(int argc, char** argv, Options& o) {
+    for (int i = 1; i < argc; ++i) {
+        std::string a = argv[i];
+        std::string value;
+        auto takeValue = [&](const char* opt) {
+            size_t n = std::strlen(opt);
+            if (a.compare(0, n, opt) == 0 && a.size() > n && a[n] == '=') {
+                value = a.substr(n + 1);
+                return true;
+            }
+            if (a == opt) {
+                if (i + 1 >= argc) throw std::invalid_argument(std::string(opt) + " needs a value");
+                value = argv[++i];
+                return true;
+            }
+            return false;
+        };
+        if (a == "-h" || a == "--help") {
+            std::fputs(kUsage, stdout);
+            return 0;
+        } else if (a == "-v" || a == "--verbose") {
+            o.verbose = true;
+        } else if (a == "-q" || a == "--quiet") {
+            o.quiet = true;
+        } else if (a == "--header") {
+            o.delimited.header = 1;
+        } else if (a == "--no-header") {
+            o.delimited.header = 0;
+        } else if (takeValue("-o") || takeValue("--output")) {
+            o.output = value;
+        } else if (takeValue("-f") || takeValue("--format")) {
+            if (!kindFromName(value, o.kind)) return usageError("unknown format " + value);
+        } else if (takeValue("--smiles-col")) {
+            o.delimited.smiles = mkdb::ColumnRef::parse(value);
+        } else if (takeValue("--name-col")) {
+            o.delimited.name = mkdb::ColumnRef::parse(value);
+        } else if (takeValue("--delimiter")) {
+            if (value == "tab" || value == "\\t") value = "\t";
+            if (value.size() != 1 || value == "\"")
+                return usageError("the delimiter must be one character");
+            o.delimited.delimiter = value[0];
+            o.delimiterSet = true;
+        } else if (takeValue("--name-field")) {
+            o.nameField = value;
+        } else if (takeValue("--rejects")) {
+            o.rejectsFile = value;
+        } else if (a.size() > 1 && a[0] == '-') {
+            return usageError("unknown option " + a);
+        } else {
+            o.inputs.push_back(a);
+        }
+    }
+    if (o.output.empty()) return usageError("no output file (-o)");
+    if (o.inputs.empty()) return usageError("no input file");
+    if (o.delimited.header == 0 &&
+        (!o.delimited.smiles.name.empty() || !o.delimited.name.name.empty()))
+        return usageError("--no-header needs columns given by number");
+    if (o.delimited.header == 0 && o.delimited.smiles.empty())
+        return usageError("--no-header needs --smiles-col NUMBER");
+    return -1;
+}
+
+class Progress {
+  public:
+    explicit Progress(bool enabled) : enabled_(enabled) {}
+    void update(long read, long stored, bool force = false) {
+        if (!enabled_) return;
+        auto now = std::chrono::steady_clock::now();
+        if (!force && now - last_ < std::chrono::milliseconds(100)) return;
+        last_ = now;
+        std::fprintf(stderr, "\r%ld read, %ld stored", read, stored);
+        std::fflush(stderr);
+        shown_ = true;
+    }
+    void finish() {
+        if (shown_) std::fputc('\n', stderr);
+        shown_ = false;
+    }
+
+  private:
+    bool enabled_;
+    bool shown_ = false;
+    std::chrono::steady_clock::time_point last_{};
+};
+
+int run(int argc, char** argv) {
+    Options o;
+    int status;
+    try {
+        status = parseArgs(argc, argv, o);
+    } catch (const std::invalid_argument& e) {
+        return usageError(e.what());
+    }
+    if (status >= 0) return status;
+
+    std::ofstream rejects;
+    if (!o.rejectsFile.empty()) {
+        rejects.open(o.rejectsFile);
+        if (!rejects) {
+            std::fprintf(stderr, "tarvish-mkdb: cannot write %s\n", o.rejectsFile.c_str());
+            return 1;
+        }
+    }
+
+    const auto t0 = std::chrono::steady_clock::now();
+    mkdb::initIndigo();
+    std::vector<mkdb::Row> rows;
+    long read = 0, rejected = 0;
+    Progress progress(!o.quiet && ::isatty(STDERR_FILENO));
+
+    auto sink = [&](mkdb::Record&& r) {
+        ++read;
+        mkdb::Outcome out = mkdb::convert(r);
+        if (out.ok) {
+            rows.push_back(std::move(out.row));
+        } else {
+            ++rejected;
+            std::string line = r.source + ":" + std::to_string(r.line) + ": " + out.reason;
+            if (!r.name.empty()) line += " [" + r.name + "]";
+            if (rejects) rejects << line << '\n';
+            if (o.verbose) {
+                progress.finish();
+                std::fprintf(stderr, "rejected: %s\n", line.c_str());
+            }
+        }
+        progress.update(read, long(rows.size()));
+    };
+
+    for (const std::string& input : o.inputs) {
+        Kind k = o.kind == Kind::Auto ? kindOf(input) : o.kind;
+        try {
+            switch (k) {
+            case Kind::Smiles:
+                mkdb::readSmilesFile(input, sink);
+                break;
+            case Kind::Csv:
+            case Kind::Tsv: {
+                mkdb::DelimitedOptions d = o.delimited;
+                if (k == Kind::Tsv) {
+                    if (!o.delimiterSet) d.delimiter = '\t';
+                    d.quoted = false;
+                }
+                mkdb::readDelimitedFile(input, d, sink);
+                break;
+            }
+            case Kind::Sdf:
+                mkdb::readSdfFile(input, o.nameField, sink);
+                break;
+            case Kind::Cml:
+                mkdb::readCmlFile(input, sink);
+                break;
+            case Kind::Auto:
+                progress.finish();
+                std::fprintf(stderr, "tarvish-mkdb: %s: unknown kind of file; use --format\n",
+                             input.c_str());
+                return 1;
+            }
+        } catch (const mkdb::InputError& e) {
+            progress.finish();
+            std::fprintf(stderr, "tarvish-mkdb: %s\n", e.what());
+            return 2;
+        }
+    }
+    progress.update(read, long(rows.size()), true);
+    progress.finish();
+    if (rejects) rejects.flush();
+
+    const long stored = long(rows.size());
+    if (rows.empty()) {
+        std::fprintf(stderr, "tarvish-mkdb: %ld records read, none could be stored\n", read);
+        return 3;
+    }
+    std::string error;
+    if (!mkdb::writeDatabase(o.output, rows, error)) {
+        std::fprintf(stderr, "tarvish-mkdb: %s\n", error.c_str());
+        return 4;
+    }
+    const double secs =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+    std::fprintf(stderr, "%s: %ld records read, %ld stored, %ld rejected (%.1f s)\n",
+                 o.output.c_str(), read, stored, rejected, secs);
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    try {
+        return run(argc, argv);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "tarvish-mkdb: %s\n", e.what());
+    } catch (...) {
+        std::fprintf(stderr, "tarvish-mkdb: unexpected failure\n");
+    }
+    return 4;
+}
