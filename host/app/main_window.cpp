@@ -8,6 +8,8 @@
 #include <QStatusBar>
 #include <QVBoxLayout>
 
+#include "structure_view.h"
+
 Workspace::Workspace(QWidget* parent) : QWidget(parent) {
     auto* layout = new QVBoxLayout(this);
     title_ = new QLabel(tr("No molecule loaded"), this);
@@ -18,8 +20,10 @@ Workspace::Workspace(QWidget* parent) : QWidget(parent) {
     details_ = new QLabel(this);
     details_->setTextInteractionFlags(Qt::TextSelectableByMouse);
     details_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    drawing_ = new StructureView(this);
     layout->addWidget(title_);
-    layout->addWidget(details_, 1);
+    layout->addWidget(details_);
+    layout->addWidget(drawing_, 1);
     setMinimumSize(480, 320);
 }
 
@@ -30,6 +34,7 @@ void Workspace::showMolecule(const WorkspaceMolecule& m) {
                           .arg(QLocale().toString(m.mass, 'f', 6))
                           .arg(QString::fromStdString(m.smiles))
                           .arg(m.id));
+    drawing_->setSmiles(m.smiles);
 }
 
 MainWindow::MainWindow(const HostOptions& options) : options_(options) {

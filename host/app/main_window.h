@@ -12,6 +12,7 @@
 
 class QLabel;
 class QMenu;
+class StructureView;
 
 class Workspace : public QWidget {
     Q_OBJECT
@@ -22,6 +23,7 @@ public:
 private:
     QLabel* title_;
     QLabel* details_;
+    StructureView* drawing_;
 };
 
 class MainWindow : public QMainWindow {

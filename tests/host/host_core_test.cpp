@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <QClipboard>
+#include <QDir>
 #include <dlfcn.h>
 #include <QGuiApplication>
 
@@ -134,6 +135,75 @@ TEST(ModuleLoader, LoadsTheStructureRendererWithItsCore) {
     EXPECT_NE(nullptr, render);
     dlclose(renderer);
     dlclose(core);
+}
+
+} // namespace
+
+#include <QImage>
+#include <QTemporaryDir>
+#include <sqlite3.h>
+
+#include "structure_view.h"
+
+namespace {
+
+TEST_F(InterpreterTest, ComputesIsotopicDistributions) {
+    CommandResult r = in.execute("IsoDist C6H12O6");
+    ASSERT_EQ(0, r.code) << r.text;
+    EXPECT_EQ(0u, r.text.rfind("180.063388 100.000000\n", 0)) << r.text;
+    CommandResult bad = in.execute("IsoDist Xx3");
+    EXPECT_NE(0, bad.code);
+    EXPECT_FALSE(bad.text.empty());
+}
+
+TEST(HostDatabase, OpensQueriesAndLoadsARowIntoTheWorkspace) {
+    QTemporaryDir dir;
+    const std::string dbDir = dir.path().toStdString() + "/Databases/";
+    QDir().mkpath(QString::fromStdString(dbDir));
+    sqlite3* db = nullptr;
+    ASSERT_EQ(SQLITE_OK, sqlite3_open((dbDir + "Demo.db").c_str(), &db));
+    ASSERT_EQ(SQLITE_OK, sqlite3_exec(db,
+        "CREATE TABLE Molecules(ID INTEGER PRIMARY KEY, MassMI REAL, Formula TEXT, Name TEXT, Smiles TEXT);"
+        "INSERT INTO Molecules VALUES(1, 180.063388104, 'C6H12O6', 'glucose; D-', 'OCC1OC(O)C(O)C(O)C1O');"
+        "CREATE INDEX m ON Molecules(MassMI);", nullptr, nullptr, nullptr));
+    sqlite3_close(db);
+
+    struct Ui : RecordingUi {
+        std::vector<WorkspaceMolecule> shown;
+        void showMolecule(const WorkspaceMolecule& m) override { shown.push_back(m); }
+    } ui;
+    CommandInterpreter in({"english", dir.path().toStdString() + "/", "/opt/"}, &ui);
+    CommandResult open = in.execute("DbOpen \"" + dir.path().toStdString() + "/Databases\\Demo.db\"");
+    ASSERT_EQ(0, open.code) << open.text;
+    const std::string h = open.text;
+    EXPECT_EQ("SQLITE", in.execute("DbInfo " + h + " Format").text);
+    CommandResult rows = in.execute("DbSqlExec " + h +
+        " \"SELECT ID, MassMI, Formula, Name, Smiles FROM Molecules WHERE MassMI > 180.06 AND MassMI < 180.07\"");
+    ASSERT_EQ(0, rows.code) << rows.text;
+    EXPECT_EQ("1;180.063388104;C6H12O6;glucose, D-;OCC1OC(O)C(O)C(O)C1O\n", rows.text);
+    EXPECT_EQ(0, in.execute("DbGetRowId " + h + " 1 Replace").code);
+    ASSERT_EQ(1u, ui.shown.size());
+    EXPECT_EQ("glucose; D-", ui.shown[0].name);
+    EXPECT_EQ(0, in.execute("DbClose " + h).code);
+    EXPECT_NE(0, in.execute("DbSqlExec " + h + " \"SELECT 1\"").code);
+}
+
+TEST(StructureView, DrawsAMoleculeAndExplainsAFailure) {
+    std::string error;
+    QImage img = RenderStructure("OCC1OC(O)C(O)C(O)C1O", QSize(300, 200), &error);
+    ASSERT_FALSE(img.isNull()) << error;
+    EXPECT_EQ(QSize(300, 200), img.size());
+    int dark = 0, red = 0;
+    for (int y = 0; y < img.height(); ++y)
+        for (int x = 0; x < img.width(); ++x) {
+            QColor c = img.pixelColor(x, y);
+            dark += c.lightness() < 80;
+            red += c.red() > 180 && c.green() < 90 && c.blue() < 90;  // oxygen labels
+        }
+    EXPECT_GT(dark, 100);
+    EXPECT_GT(red, 20);
+    EXPECT_TRUE(RenderStructure("C1CC(", QSize(300, 200), &error).isNull());
+    EXPECT_FALSE(error.empty());
 }
 
 } // namespace
