@@ -51,7 +51,7 @@ elif up_to_date "$target" "$METABOLITES_SRC"; then
 else
   # Tab-separated without a header: ID, name, SMILES, InChI.
   timed "Metabolites.db" "$MKDB" --format tsv --no-header --name-col 2 --smiles-col 3 \
-    --rejects "$DB_DIR/Metabolites.rejects.txt" -o "$target" "$METABOLITES_SRC" || status=1
+    --rejects "${DATA_DIR%/}/Metabolites.rejects.txt" -o "$target" "$METABOLITES_SRC" || status=1
 fi
 
 target="$DB_DIR/Common compounds.db"
@@ -63,7 +63,7 @@ elif up_to_date "$target" "${cml_files[@]}"; then
   echo "Common compounds.db is up to date"
 else
   timed "Common compounds.db" "$MKDB" --format cml \
-    --rejects "$DB_DIR/Common compounds.rejects.txt" -o "$target" "${cml_files[@]}" || status=1
+    --rejects "${DATA_DIR%/}/Common compounds.rejects.txt" -o "$target" "${cml_files[@]}" || status=1
 fi
 
 exit $status
