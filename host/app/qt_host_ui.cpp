@@ -21,6 +21,13 @@ QMessageBox::Icon iconOf(int flags) {
     }
 }
 
+bool copyToClipboard(const std::string& text) {
+    QClipboard* cb = QGuiApplication::clipboard();
+    if (!cb) return false;
+    cb->setText(QString::fromUtf8(text.data(), static_cast<int>(text.size())));
+    return true;
+}
+
 } // namespace
 
 QtHostUi::~QtHostUi() {
@@ -58,12 +65,7 @@ int QtHostUi::messageBox(const std::string& text, const std::string& title, int 
     return hasCancel ? ID_CANCEL : buttons.front().id;
 }
 
-bool QtHostUi::copyText(const std::string& text) {
-    QClipboard* cb = QGuiApplication::clipboard();
-    if (!cb) return false;
-    cb->setText(QString::fromUtf8(text.data(), static_cast<int>(text.size())));
-    return true;
-}
+bool QtHostUi::copyText(const std::string& text) { return copyToClipboard(text); }
 
 void QtHostUi::showMolecule(const WorkspaceMolecule& molecule) {
     if (onShowMolecule) onShowMolecule(molecule);
@@ -74,12 +76,7 @@ int ConsoleHostUi::messageBox(const std::string& text, const std::string& title,
     return ID_OK;
 }
 
-bool ConsoleHostUi::copyText(const std::string& text) {
-    QClipboard* cb = QGuiApplication::clipboard();
-    if (!cb) return false;
-    cb->setText(QString::fromUtf8(text.data(), static_cast<int>(text.size())));
-    return true;
-}
+bool ConsoleHostUi::copyText(const std::string& text) { return copyToClipboard(text); }
 
 void ConsoleHostUi::showMolecule(const WorkspaceMolecule& m) {
     std::printf("molecule %lld: %s %s %.6f %s\n", m.id, m.name.c_str(), m.formula.c_str(), m.mass,
