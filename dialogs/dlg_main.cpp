@@ -12,6 +12,7 @@
 #include "edit_popup.h"
 #include "localized.h"
 #include "plugin_state.h"
+#include "render2d.h"
 
 namespace {
 
