@@ -233,6 +233,7 @@ void TDlgQvMain::ConnectEvents() {
     connect(PM_IC_ZoomOut, &QAction::triggered, this, [this] { PM_IC_ZoomOutClick(); });
     connect(PM_IC_ZoomReset, &QAction::triggered, this, [this] { PM_IC_ZoomResetClick(); });
     connect(PM_IC_Print, &QAction::triggered, this, [this] { PM_IC_PrintClick(); });
+    IsoConnectEvents();
     SD_Results.OnShow = [this] { SD_ResultsShow(); };
     PD_Print.OnShow = [this] { PD_PrintShow(); };
 

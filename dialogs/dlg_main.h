@@ -111,9 +111,44 @@ public:
     std::unique_ptr<TImageList> MenuImages;
 
     // --- search subsystem (search/): further members ---
+    // Query dialect of the open database: 1 when it reported the format
+    // "ACCESS" (TOP form), else 0 (LIMIT form).
+    int32_t DbFormat = 0;
+    // Entries in RowIds (and RowSmiles): rows of the last search that found any.
+    int32_t RowCount = 0;
+    // File name of entry index of CB_Database: its text and the extension of its tag.
+    std::string DbEntryFile(int index) const;
+    // The selected row's index into RowIds and RowSmiles, or -1 when no row is selected.
+    int SelectedRow() const;
+    // Sorts LV_Results by SortColumn and SortDescending, keeping the selection.
+    void SortResults();
     // --- end of search subsystem ---
 
     // --- isotope subsystem (isotope/): further members ---
+    // Peak series of TC_IsoChart (colours as 0x00BBGGRR values).
+    TLineSeries* SerNew(uint32_t color);
+    void SerAdd(TLineSeries* series, double mass, double prob);
+    void SerDelete(TLineSeries* series);
+    int SerParse(TLineSeries* series, char16_t* text);
+    int SerParse(TLineSeries* series, char* text);
+    struct TPeak* SerToPeak(int& count, TLineSeries* series);
+    static int SortPeakFnct(const void* a, const void* b);
+    void SerCalcToStr(std::string& text);
+    // Comparison and experimental data.
+    void RmsdCalc();
+    void EnableExp();
+    void ME_ExDataKeyPress(QObject* sender, QChar& key);
+    // Chart read-out and reset.
+    void TC_IsoChartMouseMove(QObject* sender, Qt::KeyboardModifiers shift, int x, int y);
+    // Removes both series and hides the chart title (the chart part of BT_DefaultClick).
+    void ClearChartSeries();
+    // Connects ME_ExData's key filter and TC_IsoChart's MouseMove; runs once, later calls
+    // do nothing.
+    void IsoConnectEvents();
+    // The chart read-out: the dialog's hint text and whether hints show.
+    QString Hint;
+    bool ShowHint = false;
+    bool IsoEventsConnected = false;
     // --- end of isotope subsystem ---
 
     // --- export (search/ export files): further members ---

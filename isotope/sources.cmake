@@ -1,4 +1,6 @@
 # Peak series, isotopic distribution, RMS comparison, chart commands.
 set(QUORVEL_ISOTOPE_SOURCES
+  peak_series.cpp
   dlg_isotope.cpp
+  dlg_isochart.cpp
 )

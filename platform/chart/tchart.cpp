@@ -263,16 +263,34 @@ void TChart::ApplyFullRanges() {
 
 void TChart::SetRanges(double xMin, double xMax, double yMin, double yMax) {
     settingRanges_ = true;
+    ApplyRanges(xMin, xMax, yMin, yMax);
+    settingRanges_ = false;
+    Repaint();
+}
+
+void TChart::HoldTicks() {
+    // A dynamic tick step chosen for the old range, applied to a range orders of magnitude
+    // wider, would make Qt lay out millions of ticks: two fixed ticks until the new step is
+    // computed for the new ranges.
+    for (QValueAxis* axis : {axisX_, axisY_}) {
+        axis->setTickType(QValueAxis::TicksFixed);
+        axis->setTickCount(2);
+    }
+}
+
+void TChart::ApplyRanges(double xMin, double xMax, double yMin, double yMax) {
+    holdingTicks_ = true;
+    HoldTicks();
     axisX_->setRange(xMin, xMax);
     axisY_->setRange(yMin, yMax);
-    settingRanges_ = false;
+    holdingTicks_ = false;
     UpdateTicks();
-    Repaint();
 }
 
 void TChart::OnRangeChanged() {
     // Any change not made by the chart's own scaling is a zoom (menu or rubber band).
     if (!settingRanges_) zoomed_ = true;
+    if (holdingTicks_) return;
     UpdateTicks();
     Repaint();
 }
@@ -312,14 +330,17 @@ void TChart::ZoomPercent(double percent) {
 
     // Set the ranges directly (not through a pixel rectangle) so that they are exact and a
     // view starting at 0 keeps starting at exactly 0.
-    axisX_->setRange(nx0, nx1);
-    axisY_->setRange(ny0, ny1);
+    ApplyRanges(nx0, nx1, ny0, ny1);
     zoomed_ = true;
+    Repaint();
 }
 
 void TChart::UndoZoom() {
     settingRanges_ = true;
+    holdingTicks_ = true;
+    HoldTicks();
     chart()->zoomReset();
+    holdingTicks_ = false;
     settingRanges_ = false;
     zoomed_ = false;
     rangesDirty_ = false;

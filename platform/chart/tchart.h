@@ -187,6 +187,10 @@ class TCHART_EXPORT TChart : public QChartView {
     void SyncRanges() const;
     void ApplyFullRanges();
     void SetRanges(double xMin, double xMax, double yMin, double yMax);
+    // Sets both ranges with the ticks held fixed until both are in place.
+    void ApplyRanges(double xMin, double xMax, double yMin, double yMax);
+    // Switches both axes to two fixed ticks until UpdateTicks() runs again.
+    void HoldTicks();
     void UpdateTicks();
     void OnRangeChanged();
     void ApplyTitle();
@@ -205,6 +209,7 @@ class TCHART_EXPORT TChart : public QChartView {
     QLocale numberLocale_;
     bool zoomed_ = false;
     bool settingRanges_ = false;
+    bool holdingTicks_ = false;
     mutable bool rangesDirty_ = false;
     bool syncQueued_ = false;
     QPoint pressPos_;

@@ -166,7 +166,9 @@ TEST_F(MainDialog, AboutBoxIsBuiltOnceAndClosesWithReturnOrOk) {
         });
         TDlgQvAbout* before = DlgQvAbout;
         EXPECT_EQ(1, Call(1));
-        if (round == 1) EXPECT_EQ(before, DlgQvAbout) << "the about box was built again";
+        if (round == 1) {
+            EXPECT_EQ(before, DlgQvAbout) << "the about box was built again";
+        }
         ASSERT_NE(nullptr, DlgQvAbout);
         EXPECT_FALSE(DlgQvAbout->isVisible());
         EXPECT_EQ(MR_OK, DlgQvAbout->result());
