@@ -2,4 +2,5 @@
 list(APPEND QUORVEL_SEARCH_SOURCES
   export_results.cpp
   export_table.cpp
+  export_handlers.cpp
 )

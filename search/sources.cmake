@@ -1,4 +1,8 @@
 # Database selection, mass search, results list and export.
 set(QUORVEL_SEARCH_SOURCES
+  search_core.cpp
   dlg_search.cpp
+  mass_search.cpp
+  results_list.cpp
+  search_settings.cpp
 )

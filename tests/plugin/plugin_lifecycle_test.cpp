@@ -200,10 +200,12 @@ TEST(PluginLifecycle, CallDispatchesOnTheFunctionId) {
     EXPECT_EQ(1, Call(0));
     EXPECT_TRUE(host.commands.empty());
 
+    // The main dialog's show lists the databases under the busy cursor.
     EXPECT_EQ(1, Call(101));
-    ASSERT_EQ(2u, host.commands.size());
+    ASSERT_EQ(3u, host.commands.size());
     EXPECT_EQ("Cursor Busy", host.commands[0]);
-    EXPECT_EQ("Cursor Default", host.commands[1]);
+    EXPECT_EQ("Get DataDir", host.commands[1]);
+    EXPECT_EQ("Cursor Default", host.commands[2]);
 
     // The help page lies under the host directory, joined as it stands.
     std::string opened;
