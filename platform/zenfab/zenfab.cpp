@@ -42,16 +42,16 @@ bool setText(ZF_Str* s, const char* text, size_t len) {
     return true;
 }
 
-template <typename T> void appendOne(std::string& out, const std::string& spec, T value) {
+template <typename T> void appendOne(std::string& out, const std::string& piece, T value) {
     char small[128];
-    int n = std::snprintf(small, sizeof small, spec.c_str(), value);
+    int n = std::snprintf(small, sizeof small, piece.c_str(), value);
     if (n < 0) return;
     if (static_cast<size_t>(n) < sizeof small) {
         out.append(small, static_cast<size_t>(n));
         return;
     }
     std::string big(static_cast<size_t>(n) + 1, '\0');
-    std::snprintf(&big[0], big.size(), spec.c_str(), value);
+    std::snprintf(&big[0], big.size(), piece.c_str(), value);
     out.append(big.data(), static_cast<size_t>(n));
 }
 
@@ -72,22 +72,22 @@ void formatInto(std::string& out, const char* fmt, va_list ap) {
             ++p;
             continue;
         }
-        std::string spec = "%";
-        while (*p && std::strchr("-+ #0'", *p)) spec.push_back(*p++);
+        std::string piece = "%";
+        while (*p && std::strchr("-+ #0'", *p)) piece.push_back(*p++);
         if (*p == '*') {
-            spec += std::to_string(va_arg(ap, int));
+            piece += std::to_string(va_arg(ap, int));
             ++p;
         } else {
-            while (std::isdigit(static_cast<unsigned char>(*p))) spec.push_back(*p++);
+            while (std::isdigit(static_cast<unsigned char>(*p))) piece.push_back(*p++);
         }
         if (*p == '.') {
-            spec.push_back(*p++);
+            piece.push_back(*p++);
             if (*p == '*') {
                 int prec = va_arg(ap, int);
-                spec += std::to_string(prec < 0 ? 0 : prec);
+                piece += std::to_string(prec < 0 ? 0 : prec);
                 ++p;
             } else {
-                while (std::isdigit(static_cast<unsigned char>(*p))) spec.push_back(*p++);
+                while (std::isdigit(static_cast<unsigned char>(*p))) piece.push_back(*p++);
             }
         }
         std::string len;
@@ -101,19 +101,19 @@ void formatInto(std::string& out, const char* fmt, va_list ap) {
         switch (conv) {
         case 'd':
         case 'i':
-            if (len == "l") appendOne(out, spec + "l" + conv, va_arg(ap, long));
-            else if (len == "ll" || len == "q" || len == "j") appendOne(out, spec + "ll" + conv, va_arg(ap, long long));
-            else if (len == "z" || len == "t") appendOne(out, spec + "ll" + conv, static_cast<long long>(va_arg(ap, ssize_t)));
-            else appendOne(out, spec + len + conv, va_arg(ap, int));
+            if (len == "l") appendOne(out, piece + "l" + conv, va_arg(ap, long));
+            else if (len == "ll" || len == "q" || len == "j") appendOne(out, piece + "ll" + conv, va_arg(ap, long long));
+            else if (len == "z" || len == "t") appendOne(out, piece + "ll" + conv, static_cast<long long>(va_arg(ap, ssize_t)));
+            else appendOne(out, piece + len + conv, va_arg(ap, int));
             break;
         case 'u':
         case 'o':
         case 'x':
         case 'X':
-            if (len == "l") appendOne(out, spec + "l" + conv, va_arg(ap, unsigned long));
-            else if (len == "ll" || len == "q" || len == "j") appendOne(out, spec + "ll" + conv, va_arg(ap, unsigned long long));
-            else if (len == "z" || len == "t") appendOne(out, spec + "ll" + conv, static_cast<unsigned long long>(va_arg(ap, size_t)));
-            else appendOne(out, spec + len + conv, va_arg(ap, unsigned));
+            if (len == "l") appendOne(out, piece + "l" + conv, va_arg(ap, unsigned long));
+            else if (len == "ll" || len == "q" || len == "j") appendOne(out, piece + "ll" + conv, va_arg(ap, unsigned long long));
+            else if (len == "z" || len == "t") appendOne(out, piece + "ll" + conv, static_cast<unsigned long long>(va_arg(ap, size_t)));
+            else appendOne(out, piece + len + conv, va_arg(ap, unsigned));
             break;
         case 'e':
         case 'E':
@@ -121,24 +121,24 @@ void formatInto(std::string& out, const char* fmt, va_list ap) {
         case 'F':
         case 'g':
         case 'G':
-            if (len == "L") appendOne(out, spec + "L" + conv, va_arg(ap, long double));
-            else appendOne(out, spec + conv, va_arg(ap, double));
+            if (len == "L") appendOne(out, piece + "L" + conv, va_arg(ap, long double));
+            else appendOne(out, piece + conv, va_arg(ap, double));
             break;
         case 'c':
-            appendOne(out, spec + "c", va_arg(ap, int));
+            appendOne(out, piece + "c", va_arg(ap, int));
             break;
         case 's': {
             const char* s = va_arg(ap, const char*);
-            appendOne(out, spec + "s", s ? s : "(null)");
+            appendOne(out, piece + "s", s ? s : "(null)");
             break;
         }
         case 'a': {
             const ZF_Str* s = va_arg(ap, const ZF_Str*);
-            appendOne(out, spec + "s", s && s->Text ? s->Text : "");
+            appendOne(out, piece + "s", s && s->Text ? s->Text : "");
             break;
         }
         case 'p':
-            appendOne(out, spec + "p", va_arg(ap, void*));
+            appendOne(out, piece + "p", va_arg(ap, void*));
             break;
         case 'n':  // writes through a caller pointer: never honoured
             (void)va_arg(ap, void*);
