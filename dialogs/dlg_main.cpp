@@ -277,8 +277,8 @@ void TDlgQvMain::OnFormShow() {
 
 void TDlgQvMain::OnFormResize() {
     // Extra width is shared equally between the left column and the pages.
-    const int d = (width() - DesignWidth) >= 0 ? (width() - DesignWidth) / 2
-                                               : -((DesignWidth - width() + 1) / 2);
+    // (The minimum size keeps the form at least as wide as designed, so d >= 0.)
+    const int d = (width() - DesignWidth) / 2;
     QWidget* view = ui.PC_View;
     SetControlBounds(view, DesignViewLeft + d, view->y(), DesignViewWidth + d, view->height());
     SetControlBounds(ui.GRP_Param, ui.GRP_Param->x(), ui.GRP_Param->y(), DesignResultsWidth + d,

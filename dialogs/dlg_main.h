@@ -142,13 +142,11 @@ public:
     void TC_IsoChartMouseMove(QObject* sender, Qt::KeyboardModifiers shift, int x, int y);
     // Removes both series and hides the chart title (the chart part of BT_DefaultClick).
     void ClearChartSeries();
-    // Connects ME_ExData's key filter and TC_IsoChart's MouseMove; runs once, later calls
-    // do nothing.
+    // Connects ME_ExData's key filter and TC_IsoChart's MouseMove (from the constructor).
     void IsoConnectEvents();
     // The chart read-out: the dialog's hint text and whether hints show.
     QString Hint;
     bool ShowHint = false;
-    bool IsoEventsConnected = false;
     // --- end of isotope subsystem ---
 
     // --- export (search/ export files): further members ---

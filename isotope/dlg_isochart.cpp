@@ -90,8 +90,6 @@ class TMemoKeys : public QObject {
 } // namespace
 
 void TDlgQvMain::IsoConnectEvents() {
-    if (IsoEventsConnected) return;
-    IsoEventsConnected = true;
     ui.ME_ExData->installEventFilter(new TMemoKeys(this, ui.ME_ExData));
     connect(ui.TC_IsoChart, &TChart::MouseMove, this,
             [this](Qt::KeyboardModifiers shift, int x, int y) {
@@ -100,7 +98,6 @@ void TDlgQvMain::IsoConnectEvents() {
 }
 
 void TDlgQvMain::EnableChartPopup() {
-    IsoConnectEvents();
     const bool any = ui.TC_IsoChart->SeriesCount() > 0;
     for (QAction* a : {PM_IC_CopyChart, PM_IC_CopyData, PM_IC_Print, PM_IC_SendExp, PM_IC_ZoomIn,
                        PM_IC_ZoomOut, PM_IC_ZoomReset})

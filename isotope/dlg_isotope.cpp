@@ -28,7 +28,6 @@ constexpr int StrOutOfMemory = 55;
 TLineSeries* TDlgQvMain::SerNew(uint32_t color) {
     TLineSeries* series = nullptr;
     try {
-        IsoConnectEvents();
         series = new TLineSeries(nullptr);
         series->SetActive(true);
         series->SetMarksVisible(false);

@@ -10,6 +10,7 @@
 #include <locale.h>
 
 #include "plugin_state.h"
+#include "utf8_cut.h"
 
 namespace {
 
@@ -27,16 +28,6 @@ private:
 };
 
 int32_t resultCode() { return TwInfo->ResultCode ? *TwInfo->ResultCode : -1; }
-
-// Length of the longest prefix of s, at most max bytes, that does not end
-// inside a UTF-8 sequence.
-size_t utf8Prefix(const char* s, size_t max) {
-    size_t n = std::strlen(s);
-    if (n <= max) return n;
-    n = max;
-    while (n > 0 && (static_cast<unsigned char>(s[n]) & 0xC0) == 0x80) --n;
-    return n;
-}
 
 } // namespace
 
@@ -111,7 +102,7 @@ int32_t TwMessageBox(const char* text, const char* title, int32_t flags) {
     const size_t head = std::strlen("messagebox \"");
     const size_t room = MsgBoxCmdSize - 1 - head - std::strlen(tail);
     char buf[MsgBoxCmdSize];
-    std::snprintf(buf, sizeof buf, "messagebox \"%.*s%s", static_cast<int>(utf8Prefix(text, room)),
+    std::snprintf(buf, sizeof buf, "messagebox \"%.*s%s", static_cast<int>(Utf8CutLength(text, std::strlen(text), room)),
                   text, tail);
     TwInfo->Command(buf);
     const char* answer = TwInfo->ResultText ? TwInfo->ResultText : "";

@@ -7,6 +7,7 @@
 
 #include "host_cmd.h"
 #include "plugin_state.h"
+#include "utf8_cut.h"
 
 const TStrEntry QUORVEL_Str[QUORVEL_StrCount] = {
     {0, "Translation by Orlavik"},
@@ -151,11 +152,7 @@ int32_t CatErr(int32_t id, ...) {
     va_end(ap2);
     va_end(ap);
     char msg[CatErrMsgSize];
-    size_t len = full.size();
-    if (len >= CatErrMsgSize) {
-        len = CatErrMsgSize - 1;
-        while (len > 0 && (static_cast<unsigned char>(full[len]) & 0xC0) == 0x80) --len;
-    }
+    const size_t len = Utf8CutLength(full.data(), full.size(), CatErrMsgSize - 1);
     std::memcpy(msg, full.data(), len);
     msg[len] = '\0';
     char title[CatErrMsgSize];

@@ -8,6 +8,7 @@
 #include "formatsettings.h"
 #include "plugin_state.h"
 #include "profile.h"
+#include "utf8_cut.h"
 
 const TIniKey IniKeys[IniKeyCount + 1] = {
     {"DATABASE", 0, 0, "None", INI_TEXT}, {"MASS", 1, INT32_MIN, "", INI_REAL},
@@ -34,12 +35,7 @@ bool Target(std::string& path, std::string& section) {
 
 // Copies text into Buf, cut to the buffer without splitting a UTF-8 sequence.
 void ToBuf(const std::string& text) {
-    size_t n = text.size();
-    if (n > IniReadBufSize - 1) {
-        n = IniReadBufSize - 1;
-        while (n > 0 && (static_cast<unsigned char>(text[n]) & 0xC0) == 0x80)
-            --n;
-    }
+    const size_t n = Utf8CutLength(text.data(), text.size(), IniReadBufSize - 1);
     std::memcpy(Buf, text.data(), n);
     Buf[n] = '\0';
 }

@@ -154,25 +154,13 @@ void registerAll() {
 } // namespace
 
 int main(int argc, char** argv) {
-    std::string dir = "/tmp";
-    std::vector<char*> rest;
-    for (int i = 0; i < argc; ++i) {
-        if (std::strncmp(argv[i], "--rows=", 7) == 0)
-            gRows = std::atol(argv[i] + 7);
-        else if (std::strncmp(argv[i], "--db-dir=", 9) == 0)
-            dir = argv[i] + 9;
-        else
-            rest.push_back(argv[i]);
-    }
-    int n = int(rest.size());
-    benchmark::Initialize(&n, rest.data());
     try {
-        gDbPath =
-            makeSyntheticDb(dir + "/tvdb-bench-" + std::to_string(gRows) + ".db", gRows, 20240601u);
+        gDbPath = syntheticDbFromArgs(argc, argv, gRows);
     } catch (const std::exception& e) {
         std::fprintf(stderr, "bench_db: %s\n", e.what());
         return 1;
     }
+    benchmark::Initialize(&argc, argv);
     std::fprintf(stderr, "database: %s (%ld rows)\n", gDbPath.c_str(), gRows);
     registerAll();
     benchmark::RunSpecifiedBenchmarks();

@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <random>
 #include <stdexcept>
@@ -177,4 +179,19 @@ std::string makeSyntheticDb(const std::string& path, long rows, unsigned seed) {
         throw std::runtime_error("cannot rename " + tmp + " to " + path);
     }
     return path;
+}
+
+std::string syntheticDbFromArgs(int& argc, char** argv, long& rows) {
+    std::string dir = "/tmp";
+    int kept = 0;
+    for (int i = 0; i < argc; ++i) {
+        if (std::strncmp(argv[i], "--rows=", 7) == 0)
+            rows = std::atol(argv[i] + 7);
+        else if (std::strncmp(argv[i], "--db-dir=", 9) == 0)
+            dir = argv[i] + 9;
+        else
+            argv[kept++] = argv[i];
+    }
+    argc = kept;
+    return makeSyntheticDb(dir + "/tvdb-bench-" + std::to_string(rows) + ".db", rows, 20240601u);
 }

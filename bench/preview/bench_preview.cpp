@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "preview_molecules.h"
 #include "render2d.h"
 #include "test_host.h"
 
@@ -21,19 +22,8 @@ extern "C" int32_t Free(void);
 
 namespace {
 
-const char* const Atorvastatin =
-    "CC(C)c1c(C(=O)Nc2ccccc2)c(-c2ccccc2)c(-c2ccc(F)cc2)n1CC[C@@H](O)C[C@@H](O)CC(=O)O";
-
-std::string Peptide(int residues) {
-    static const char* const acids[] = {
-        "N[C@@H](C)C(=O)",         "N[C@@H](CC(C)C)C(=O)",      "NCC(=O)",
-        "N[C@@H](Cc1ccccc1)C(=O)", "N[C@@H](CO)C(=O)",          "N[C@@H](CCCCN)C(=O)",
-        "N[C@@H](CC(=O)O)C(=O)",   "N[C@@H](Cc1ccc(O)cc1)C(=O)"};
-    std::string s;
-    for (int i = 0; i < residues; ++i)
-        s += acids[i % 8];
-    return s + "O";
-}
+using preview_test::Atorvastatin;
+using preview_test::Peptide;
 
 struct Stage {
     std::unique_ptr<TestHost> host;

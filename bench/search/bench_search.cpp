@@ -237,30 +237,18 @@ void BM_BareSqlite(benchmark::State& state) {
 } // namespace
 
 int main(int argc, char** argv) {
-    std::string dir = "/tmp";
-    std::vector<char*> rest;
-    for (int i = 0; i < argc; ++i) {
-        if (std::strncmp(argv[i], "--rows=", 7) == 0)
-            gRows = std::atol(argv[i] + 7);
-        else if (std::strncmp(argv[i], "--db-dir=", 9) == 0)
-            dir = argv[i] + 9;
-        else
-            rest.push_back(argv[i]);
-    }
-    int n = static_cast<int>(rest.size());
-    benchmark::Initialize(&n, rest.data());
-    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    std::setlocale(LC_NUMERIC, "C");
-
     try {
-        std::fprintf(stderr, "synthetic database of %ld rows ...\n", gRows);
-        gDbPath =
-            makeSyntheticDb(dir + "/tvdb-bench-" + std::to_string(gRows) + ".db", gRows, 20240601u);
+        gDbPath = syntheticDbFromArgs(argc, argv, gRows);
     } catch (const std::exception& e) {
         std::fprintf(stderr, "bench_search: %s\n", e.what());
         return 1;
     }
+    std::fprintf(stderr, "synthetic database of %ld rows: %s\n", gRows, gDbPath.c_str());
+    benchmark::Initialize(&argc, argv);
+    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    std::setlocale(LC_NUMERIC, "C");
+
     sqlite3* h = nullptr;
     sqlite3_open_v2(gDbPath.c_str(), &h, SQLITE_OPEN_READONLY, nullptr);
     for (long target : {10L, 200L, 10000L})

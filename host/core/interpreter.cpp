@@ -3,17 +3,8 @@
 #include <cctype>
 #include <charconv>
 
-#if TW_HAVE_TVDB
 #include "db_engines.h"
-#endif
-#if TW_HAVE_TVCHEM && __has_include("isodist.h")
 #include "isodist.h"
-#else
-#undef TW_HAVE_TVCHEM
-#endif
-#if !TW_HAVE_TVDB
-class DbEngines {};
-#endif
 
 namespace {
 
@@ -40,9 +31,7 @@ void splitVerb(const std::string& line, std::string& verb, std::string& rest) {
 } // namespace
 
 CommandInterpreter::CommandInterpreter(Config config, HostUi* ui)
-    : config_(std::move(config)), ui_(ui) {
-#if TW_HAVE_TVDB
-    db_ = std::make_unique<DbEngines>();
+    : config_(std::move(config)), ui_(ui), db_(std::make_unique<DbEngines>()) {
     db_->onLoadMolecule = [this](const DbEngines::Molecule& m) {
         if (!ui_) return;
         WorkspaceMolecule w;
@@ -53,14 +42,9 @@ CommandInterpreter::CommandInterpreter(Config config, HostUi* ui)
         w.smiles = m.smiles;
         ui_->showMolecule(w);
     };
-#endif
 }
 
-CommandInterpreter::~CommandInterpreter() {
-#if TW_HAVE_TVDB
-    if (db_) db_->closeAll();
-#endif
-}
+CommandInterpreter::~CommandInterpreter() { db_->closeAll(); }
 
 void CommandInterpreter::registerDialog(const std::string& name, std::function<void()> show) {
     dialogs_[lower(name)] = std::move(show);
@@ -75,16 +59,12 @@ CommandResult CommandInterpreter::execute(const std::string& line) {
     if (verb == "messagebox") return messageBox(args);
     if (verb == "copytext") return copyText(args);
     if (verb == "showdialog") return showDialog(args);
-#if TW_HAVE_TVDB
     if (verb == "dbopen") return db_->dbOpen(args);
     if (verb == "dbinfo") return db_->dbInfo(args);
     if (verb == "dbsqlexec") return db_->dbSqlExec(args);
     if (verb == "dbclose") return db_->dbClose(args);
     if (verb == "dbgetrowid") return db_->dbGetRowId(args);
-#endif
-#if TW_HAVE_TVCHEM
     if (verb == "isodist") return tvchem::isoDistCommand(args);
-#endif
     size_t sp = trim(line).find_first_of(" \t");
     return CommandResult::fail(HC_UNKNOWN_COMMAND,
                                "Unknown command: " + trim(line).substr(0, sp));

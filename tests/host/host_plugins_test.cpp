@@ -77,7 +77,9 @@ TEST(MainWindow, ShowsThePluginEntriesInItsMenus) {
     EXPECT_TRUE(help.contains("About Quorvel"));
     EXPECT_TRUE(help.contains("Quorvel help"));
     for (QAction* a : w.toolsMenu()->actions())
-        if (a->text() == "Mass spectrometry tool") EXPECT_FALSE(a->icon().isNull());
+        if (a->text() == "Mass spectrometry tool") {
+            EXPECT_FALSE(a->icon().isNull());
+        }
     w.shutdown();
 }
 

@@ -10,6 +10,7 @@
 #include <memory>
 #include <string>
 
+#include "preview_molecules.h"
 #include "test_host.h"
 
 extern "C" TW_PLUGINFO* Init(TW_INFO*);
@@ -17,14 +18,6 @@ extern "C" int32_t Call(int32_t);
 extern "C" int32_t Free(void);
 
 namespace preview_test {
-
-// Structures used across the tests.
-extern const char* const Phenol;
-extern const char* const Glucose;
-extern const char* const Atorvastatin;
-extern const char* const CyclosporinA;
-// A linear peptide of n residues (8 amino acids in turn).
-std::string Peptide(int residues);
 
 // Plug-in initialised on a test host; released at the end.
 class PreviewTest : public ::testing::Test {
