@@ -3,6 +3,7 @@
 // library's isotope table), without aggregation or output.
 #include "elements.h"
 #include "formula.h"
+#include "interpreter.h"
 #include "isodist.h"
 
 #include <benchmark/benchmark.h>
@@ -30,6 +31,17 @@ void BM_IsoDistCommand(benchmark::State& state, const char* formula) {
     const std::string args = formula;
     for (auto _ : state) {
         CommandResult r = tvchem::isoDistCommand(args);
+        benchmark::DoNotOptimize(r.text.data());
+        if (r.code != 0) state.SkipWithError(r.text.c_str());
+    }
+}
+
+// The whole host command as a plug-in sends it, through the host's interpreter.
+void BM_IsoDistInterpreter(benchmark::State& state, const char* formula) {
+    CommandInterpreter interpreter({"english", "/tmp/", "/tmp/"}, nullptr);
+    const std::string line = std::string("IsoDist ") + formula;
+    for (auto _ : state) {
+        CommandResult r = interpreter.execute(line);
         benchmark::DoNotOptimize(r.text.data());
         if (r.code != 0) state.SkipWithError(r.text.c_str());
     }
@@ -99,6 +111,8 @@ BENCHMARK_CAPTURE(BM_IsotopicDistribution, atoms50000, k50k)->Unit(benchmark::kM
 BENCHMARK_CAPTURE(BM_IsotopicDistribution, Sn1000, "Sn1000")->Unit(benchmark::kMicrosecond);
 BENCHMARK_CAPTURE(BM_IsoDistCommand, insulin, kInsulin)->Unit(benchmark::kMicrosecond);
 BENCHMARK_CAPTURE(BM_IsoDistCommand, albumin, kAlbumin)->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(BM_IsoDistInterpreter, insulin, kInsulin)->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(BM_IsoDistInterpreter, albumin, kAlbumin)->Unit(benchmark::kMicrosecond);
 BENCHMARK_CAPTURE(BM_IsoSpecWholeThreshold, insulin, kInsulin)->Unit(benchmark::kMicrosecond);
 BENCHMARK_CAPTURE(BM_IsoSpecWholeThreshold, albumin, kAlbumin)->Unit(benchmark::kMicrosecond);
 BENCHMARK_CAPTURE(BM_IsoSpecWholeLayered, insulin, kInsulin)->Unit(benchmark::kMicrosecond);
