@@ -5,6 +5,7 @@
 #include <new>
 
 #include "db_common.h"
+#include "odbc_engine.h"
 #include "sqlite_engine.h"
 
 using dbcommon::isBlank;
@@ -23,7 +24,7 @@ struct EngineKind {
 const EngineKind kEngines[] = {
     {".db", openSqliteEngine, "SQLite databases"},
     {".mdb", nullptr, "Access databases (.mdb)"},
-    {".dsn", nullptr, "ODBC data sources (.dsn)"},
+    {".dsn", openOdbcEngine, "ODBC data sources (.dsn)"},
 };
 
 // Splits "WORD rest" at the first blank; rest is trimmed.

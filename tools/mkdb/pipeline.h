@@ -1,0 +1,67 @@
+#pragma once
+// Converts records on worker threads and hands every outcome back on the calling thread in
+// input order, so rejects are reported and rows numbered exactly as by one thread.
+//
+// Each worker has an Indigo session of its own (Indigo keeps its objects and options per
+// session and thread). Records travel in batches; at most a few batches per worker are in
+// flight, so memory stays bounded however long the input is.
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <exception>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "molecule.h"
+#include "readers.h"
+
+namespace mkdb {
+
+class ConvertPipeline {
+  public:
+    using Done = std::function<void(Record&& record, Outcome&& outcome)>;
+
+    // workers < 2: every record is converted at once on the calling thread.
+    ConvertPipeline(int workers, Done done);
+    ~ConvertPipeline();
+    ConvertPipeline(const ConvertPipeline&) = delete;
+    ConvertPipeline& operator=(const ConvertPipeline&) = delete;
+
+    // Queues a record; may hand finished outcomes to done first. Rethrows what a worker met.
+    void push(Record&& record);
+    // Converts what is queued and hands over every outcome left.
+    void finish();
+
+    // The cores this process may run on.
+    static int availableCores();
+
+  private:
+    struct Batch {
+        uint64_t seq = 0;
+        std::vector<Record> records;
+        std::vector<Outcome> outcomes;
+        std::exception_ptr failure;
+    };
+
+    void work();
+    void submit();
+    // Hands over finished batches in order; called with the lock held (released meanwhile).
+    void deliver(std::unique_lock<std::mutex>& lock);
+
+    Done done_;
+    std::vector<std::thread> threads_;
+    std::unique_ptr<Batch> filling_;
+    std::mutex m_;
+    std::condition_variable work_, finished_;
+    std::deque<std::unique_ptr<Batch>> todo_;
+    std::map<uint64_t, std::unique_ptr<Batch>> ready_;
+    uint64_t nextSeq_ = 0, nextToDeliver_ = 0;
+    size_t inFlight_ = 0, maxInFlight_ = 0;
+    bool stop_ = false, delivering_ = false;
+};
+
+} // namespace mkdb
