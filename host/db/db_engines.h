@@ -18,7 +18,7 @@ class DbEngines {
   public:
     using Molecule = DbMolecule;
 
-    DbEngines() = default;
+    DbEngines();
     ~DbEngines();
     DbEngines(const DbEngines&) = delete;
     DbEngines& operator=(const DbEngines&) = delete;

@@ -6,6 +6,7 @@
 #include "db_common.h"
 #include "dsn_file.h"
 #include "odbc_support.h"
+#include "pg_engine.h"
 #include "sql_guard.h"
 
 using dbcommon::upper;
@@ -292,13 +293,18 @@ std::string odbcConnectionString(const std::string& path, const DsnFile& dsn) {
     return cs;
 }
 
-std::unique_ptr<DbEngine> openOdbcEngine(const std::string& path, CommandResult& error) {
+std::unique_ptr<DbEngine> openDsnEngine(const std::string& path, CommandResult& error) {
     DsnFile dsn;
     std::string text;
     if (const int code = readDsnFile(path, dsn, text)) {
         error = CommandResult::fail(code, text);
         return nullptr;
     }
+    return usesLibpq(dsn) ? openPgEngine(path, dsn, error) : openOdbcEngine(path, dsn, error);
+}
+
+std::unique_ptr<DbEngine> openOdbcEngine(const std::string& path, const DsnFile& dsn,
+                                         CommandResult& error) {
     const int loginTimeout = dsnTimeout(dsn, "LoginTimeout", kDefaultLoginTimeout);
     const int queryTimeout = dsnTimeout(dsn, "QueryTimeout", kDefaultQueryTimeout);
 

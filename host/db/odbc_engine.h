@@ -24,8 +24,14 @@
 
 struct DsnFile;
 
-// Opens an ODBC file data source; null with the DbCode and text in error on failure.
-std::unique_ptr<DbEngine> openOdbcEngine(const std::string& path, CommandResult& error);
+// Opens a .dsn: PostgreSQL data sources with libpq (pg_engine.h, unless the file says
+// Client=odbc), every other through its ODBC driver. Null with the DbCode and text in error
+// on failure.
+std::unique_ptr<DbEngine> openDsnEngine(const std::string& path, CommandResult& error);
+
+// Opens an ODBC file data source through its driver; null with the DbCode and text in error.
+std::unique_ptr<DbEngine> openOdbcEngine(const std::string& path, const DsnFile& dsn,
+                                         CommandResult& error);
 
 // The connection string the engine connects with: FILEDSN= the file (its keys written out
 // when the path cannot be quoted for the driver manager), then the read-only and timeout

@@ -227,13 +227,10 @@ int connectFailure(const std::vector<Diag>& d) {
         if (stateIs(x, "IM00") || contains(x.message, "Can't open lib") ||
             contains(lower(x.message), "driver not found"))
             return DB_UNKNOWN_DRIVER;
-    for (const Diag& x : d) {
-        const std::string m = lower(x.message);
-        if (stateIs(x, "28") || stateIs(x, "08004") || contains(m, "authentication") ||
-            contains(m, "password") || contains(m, "fatal:") || contains(m, "no pg_hba.conf") ||
-            contains(m, "permission denied") || contains(m, "does not exist"))
+    for (const Diag& x : d)
+        if (stateIs(x, "28") || stateIs(x, "08004") ||
+            dbcommon::loginFailure(x.message) == DB_LOGIN_REFUSED)
             return DB_LOGIN_REFUSED;
-    }
     for (const Diag& x : d)
         if (stateIs(x, "08") || stateIs(x, "HYT0") || stateIs(x, "S1T0"))
             return DB_SERVER_UNREACHABLE;
