@@ -360,6 +360,8 @@ int run(int argc, char** argv) {
                  "rows/s)\n",
                  o.postgres ? ("table " + o.pg.table).c_str() : o.output.c_str(), read, stored,
                  rejected, secs, writing, writing > 0 ? double(stored) / writing : 0.0);
+    if (o.verbose && sorter.runs() > 0)
+        std::fprintf(stderr, "sorted through %d temporary runs\n", sorter.runs());
     return 0;
 }
 

@@ -314,6 +314,7 @@ std::unique_ptr<RowWriter> openPgWriter(const PgOptions& options, std::string& e
         return nullptr;
     }
     PQsetClientEncoding(c, "UTF8");
+    PQsetNoticeProcessor(c, [](void*, const char*) {}, nullptr); // "does not exist, skipping"
     auto w = std::make_unique<PgWriter>(c, options);
     if (!w->prepareRole(error)) return nullptr;
     return w;
