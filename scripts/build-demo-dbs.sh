@@ -5,7 +5,7 @@
 # Usage: scripts/build-demo-dbs.sh [DATA_DIR]
 #   DATA_DIR defaults to ${XDG_DATA_HOME:-$HOME/.local/share}/tarvish/
 #   TARVISH_MKDB: the tarvish-mkdb to use (default: ./build/bin/tarvish-mkdb)
-# A database newer than its source is kept, so running it again is quick.
+# A database newer than its source and the tool is kept, so running it again is quick.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -46,7 +46,7 @@ target="$DB_DIR/Metabolites.db"
 if [ ! -r "$METABOLITES_SRC" ]; then
   echo "build-demo-dbs: $METABOLITES_SRC missing (package openms-common); Metabolites.db skipped" >&2
   status=1
-elif up_to_date "$target" "$METABOLITES_SRC"; then
+elif up_to_date "$target" "$METABOLITES_SRC" "$MKDB"; then
   echo "Metabolites.db is up to date"
 else
   # Tab-separated without a header: ID, name, SMILES, InChI.
@@ -59,7 +59,7 @@ mapfile -d '' cml_files < <(find "$COMPOUNDS_DIR" -name '*.cml' -print0 2>/dev/n
 if [ ${#cml_files[@]} -eq 0 ]; then
   echo "build-demo-dbs: no CML files in $COMPOUNDS_DIR (package chemical-structures-data); Common compounds.db skipped" >&2
   status=1
-elif up_to_date "$target" "${cml_files[@]}"; then
+elif up_to_date "$target" "$MKDB" "${cml_files[@]}"; then
   echo "Common compounds.db is up to date"
 else
   timed "Common compounds.db" "$MKDB" --format cml \

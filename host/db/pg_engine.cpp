@@ -90,7 +90,14 @@ CommandResult PgEngine::failure(const PGresult* r, const std::string& what) {
         return CommandResult::fail(DB_QUERY_TIMEOUT, what + " ran longer than the query timeout of " +
                                                          std::to_string(queryTimeout_) + " s (" +
                                                          msg + ")");
-    if (!r || PQstatus(c_) != CONNECTION_OK || state.compare(0, 2, "08") == 0 ||
+    // libpq's own errors have no SQLSTATE; those of a broken link say so.
+    const std::string m = lower(msg);
+    const bool linkError = state.empty() && (m.find("server closed the connection") != std::string::npos ||
+                                             m.find("no connection to the server") != std::string::npos ||
+                                             m.find("could not receive data") != std::string::npos ||
+                                             m.find("could not send data") != std::string::npos ||
+                                             m.find("connection to server was lost") != std::string::npos);
+    if (!r || linkError || PQstatus(c_) != CONNECTION_OK || state.compare(0, 2, "08") == 0 ||
         state.compare(0, 4, "57P0") == 0)
         return lost(msg);
     if (state == "25006" || state == "42501")
