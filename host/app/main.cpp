@@ -1,5 +1,5 @@
-// tarvish: the molecular-modelling host. With --exec it runs one text command
-// without a window and prints the result code and text.
+// tarvish: the molecular-modelling host. With --exec it runs text commands without a
+// window, in order, and prints each result code and text.
 #include <QApplication>
 #include <QDir>
 #include <cstdio>
@@ -33,10 +33,16 @@ int main(int argc, char** argv) {
     if (options.exec) {
         ConsoleHostUi ui;
         CommandInterpreter interpreter({options.language, options.dataDir, options.hostDir}, &ui);
-        CommandResult r = interpreter.execute(options.execCommand);
-        std::printf("%d\n%s", r.code, r.text.c_str());
-        if (!r.text.empty() && r.text.back() != '\n') std::printf("\n");
-        return r.code == 0 ? 0 : 1;
+        // Every command runs, in order; the status says whether all of them succeeded.
+        int status = 0;
+        for (const std::string& command : options.execCommands) {
+            CommandResult r = interpreter.execute(command);
+            std::printf("%d\n%s", r.code, r.text.c_str());
+            if (!r.text.empty() && r.text.back() != '\n') std::printf("\n");
+            if (r.code != 0) status = 1;
+        }
+        std::fflush(stdout);
+        return status;
     }
 
     MainWindow window(options);
