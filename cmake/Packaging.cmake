@@ -9,10 +9,12 @@
 set(TW_PACKAGE_MAINTAINER "Orlavik <packages@orlavik.invalid>" CACHE STRING
   "Maintainer field of the Debian package")
 
-# Loaded at run time, so dpkg-shlibdeps cannot see them:
-#  - Indigo, through the host's loader (the plug-in's structure preview);
-#  - Qt's platform plug-ins (xcb, wayland), without which no window opens.
-set(tw_depends libindigo0d qt6-qpa-plugins)
+# Loaded at run time, so dpkg-shlibdeps cannot see them: Qt's platform
+# plug-ins (xcb, wayland), without which no window opens. Indigo, which the
+# plug-in opens through the host's loader, needs no entry here: the host and
+# tarvish-mkdb link it, so dpkg-shlibdeps names libindigo0d with its version
+# (scripts/test-package checks that it does).
+set(tw_depends qt6-qpa-plugins)
 get_property(tw_more_depends GLOBAL PROPERTY TW_PACKAGE_DEPENDS)
 list(APPEND tw_depends ${tw_more_depends})
 # The Debian data the first start builds the demo databases from.
@@ -29,8 +31,8 @@ set(CPACK_PACKAGE_NAME tarvish)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_VENDOR "Orlavik")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "molecular-modelling host with a mass-spectrometry tool")
-set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "molecular-modelling host with a mass-spectrometry tool
-Tarvish is a molecular-modelling host; its Quorvel tool finds every molecule
+# The extended description; CPack puts the summary above it.
+set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "Tarvish is a molecular-modelling host; its Quorvel tool finds every molecule
 of a local database whose mass, as an [M+H]+, neutral or [M-H]- ion, lies
 within a tolerance in ppm of a measured mass. It lists the hits, draws the
 selected structure, charts its theoretical isotopic distribution beside the
@@ -47,10 +49,11 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
-set(CPACK_PACKAGING_INSTALL_PREFIX /opt/tarvish)
 # Install into the staging folder through DESTDIR, so that the prefix the
 # install scripts see is /opt/tarvish and absolute paths (/usr/...) stay inside.
 set(CPACK_SET_DESTDIR ON)
+set(CPACK_INSTALL_PREFIX /opt/tarvish)
+set(CPACK_PACKAGING_INSTALL_PREFIX /opt/tarvish)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_PACKAGE_DIRECTORY ${CMAKE_BINARY_DIR}/package)
 include(CPack)
