@@ -14,8 +14,12 @@ namespace {
 QString installHint(const std::vector<std::string>& packages) {
     QStringList names;
     for (const std::string& p : packages) names << QString::fromStdString(p);
-    return QObject::tr("Install the Debian package(s) %1 to get them:\n    sudo apt install %2")
-        .arg(names.join(QStringLiteral(", ")), names.join(' '));
+    const QString command = QStringLiteral("sudo apt install ") + names.join(' ');
+    if (names.size() == 1)
+        return QObject::tr("Install the Debian package %1 for it:\n    %2").arg(names.front(), command);
+    const QString last = names.takeLast();
+    return QObject::tr("Install the Debian packages %1 and %2 for them:\n    %3")
+        .arg(names.join(QStringLiteral(", ")), last, command);
 }
 
 } // namespace
