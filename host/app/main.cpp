@@ -1,5 +1,5 @@
-// tarvish: the molecular-modelling host. With --exec it runs text commands
-// without a window and prints each one's result code and text.
+// tarvish: the molecular-modelling host. With --exec it runs text commands without a
+// window, in order, and prints each result code and text.
 #include <QApplication>
 #include <QDir>
 #include <QTimer>
@@ -36,6 +36,7 @@ int main(int argc, char** argv) {
     if (options.exec) {
         ConsoleHostUi ui;
         CommandInterpreter interpreter({options.language, options.dataDir, options.hostDir}, &ui);
+        // Every command runs, in order; the status says whether all of them succeeded.
         int status = 0;
         for (const std::string& command : options.execCommands) {
             CommandResult r = interpreter.execute(command);
@@ -43,6 +44,7 @@ int main(int argc, char** argv) {
             if (!r.text.empty() && r.text.back() != '\n') std::printf("\n");
             if (r.code != 0) status = 1;
         }
+        std::fflush(stdout);
         return status;
     }
 

@@ -35,7 +35,8 @@ std::string hostUsage() {
            "  --lang LANGUAGE       preferred language (english, italian, german, ...)\n"
            "  --ini FILE            settings file\n"
            "  --exec \"COMMAND\"      run a host command without a window, print code and text;\n"
-           "                        several run in order in one interpreter\n"
+           "                        given several times, the commands run in order in one\n"
+           "                        process (a handle from DbOpen works in the next one)\n"
            "  --refuse-module NAME  treat a library (e.g. locale.dll) as missing\n"
            "  --help                this text\n";
 }
@@ -58,9 +59,9 @@ HostOptions parseHostOptions(const std::vector<std::string>& args) {
         else if (a == "--lang") value(o.language);
         else if (a == "--ini") value(o.iniFile);
         else if (a == "--exec") {
-            std::string command;
-            value(command);
-            o.execCommands.push_back(command);
+            std::string c;
+            value(c);
+            o.execCommands.push_back(c);
             o.exec = true;
         } else if (a == "--refuse-module") {
             std::string m;

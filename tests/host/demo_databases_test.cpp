@@ -262,44 +262,11 @@ TEST(DemoBuild, ACancelOrAFailureLeavesNoFileBehind) {
 
 namespace {
 
-TEST(HostCommandLine, SeveralExecsRunInOrderInOneInterpreter) {
-    HostOptions o = parseHostOptions({"--data-dir", "/d", "--exec", "Get DataDir", "--exec", "Get PrfLang"});
+TEST(HostCommandLine, MarksADataDirectoryGivenOnTheCommandLine) {
+    HostOptions o = parseHostOptions({"--data-dir", "/d", "--exec", "Get DataDir"});
     EXPECT_TRUE(o.error.empty()) << o.error;
-    EXPECT_TRUE(o.exec);
     EXPECT_TRUE(o.dataDirGiven);
-    EXPECT_EQ((std::vector<std::string>{"Get DataDir", "Get PrfLang"}), o.execCommands);
     EXPECT_FALSE(parseHostOptions({"--lang", "german"}).dataDirGiven);
-    EXPECT_FALSE(parseHostOptions({"--exec"}).error.empty());
-
-    // The program itself: a database opened by one command is searched by the next.
-    QTemporaryDir tmp;
-    const std::string dir = tmp.path().toStdString();
-    writeFile(fs::path(dir) / "in.smi", "OCC ethanol\nC methane\n");
-    fs::create_directories(fs::path(dir) / "Databases");
-    QProcess mkdb;
-    mkdb.start(TW_MKDB_PATH, {"-q", "-o", QString::fromStdString(dir + "/Databases/t.db"),
-                              QString::fromStdString(dir + "/in.smi")});
-    ASSERT_TRUE(mkdb.waitForFinished(60000));
-    ASSERT_EQ(0, mkdb.exitCode()) << mkdb.readAllStandardError().toStdString();
-    QProcess host;
-    host.start(TW_BUILD_DIR "/bin/tarvish",
-               {"--data-dir", tmp.path(), "--ini", tmp.path() + "/t.ini", "--exec", "Get DataDir", "--exec",
-                "DbOpen \"" + tmp.path() + "\\Databases\\t.db\"", "--exec",
-                "DbSqlExec DB1 \"SELECT Name FROM Molecules ORDER BY MassMI\""});
-    ASSERT_TRUE(host.waitForFinished(60000));
-    EXPECT_EQ(0, host.exitCode()) << host.readAllStandardError().toStdString();
-    EXPECT_EQ("0\n" + dir + "/\n0\nDB1\n0\nmethane\nethanol\n", host.readAllStandardOutput().toStdString());
-
-    // A failing command fails the run, and the next ones still run.
-    host.start(TW_BUILD_DIR "/bin/tarvish",
-               {"--data-dir", tmp.path(), "--ini", tmp.path() + "/t.ini", "--exec", "DbOpen \"/no/such.db\"",
-                "--exec", "Get DataDir"});
-    ASSERT_TRUE(host.waitForFinished(60000));
-    EXPECT_EQ(1, host.exitCode());
-    const QStringList lines = QString::fromUtf8(host.readAllStandardOutput()).split('\n');
-    ASSERT_GE(lines.size(), 4);
-    EXPECT_NE("0", lines[0]);
-    EXPECT_EQ(QString::fromStdString(dir + "/"), lines[lines.size() - 2]);
 }
 
 } // namespace

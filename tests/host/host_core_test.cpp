@@ -3,6 +3,7 @@
 
 #include <QClipboard>
 #include <QDir>
+#include <QProcess>
 #include <dlfcn.h>
 #include <QGuiApplication>
 
@@ -186,6 +187,38 @@ TEST(HostDatabase, OpensQueriesAndLoadsARowIntoTheWorkspace) {
     EXPECT_EQ("glucose; D-", ui.shown[0].name);
     EXPECT_EQ(0, in.execute("DbClose " + h).code);
     EXPECT_NE(0, in.execute("DbSqlExec " + h + " \"SELECT 1\"").code);
+}
+
+// Several --exec run in order in one process: a handle from DbOpen works in the next command,
+// every command prints its code and text, and the status tells whether all succeeded.
+TEST(HostDatabase, SeveralExecShareOneInterpreter) {
+    QTemporaryDir dir;
+    const std::string dbFile = dir.path().toStdString() + "/Databases/Demo.db";
+    QDir().mkpath(dir.path() + "/Databases");
+    sqlite3* db = nullptr;
+    ASSERT_EQ(SQLITE_OK, sqlite3_open(dbFile.c_str(), &db));
+    ASSERT_EQ(SQLITE_OK, sqlite3_exec(db,
+        "CREATE TABLE Molecules(ID INTEGER PRIMARY KEY, MassMI REAL, Formula TEXT, Name TEXT, Smiles TEXT);"
+        "INSERT INTO Molecules VALUES(4, 180.063388, 'C6H12O6', 'glucose', 'OCC1OC(O)C(O)C(O)C1O');",
+        nullptr, nullptr, nullptr));
+    sqlite3_close(db);
+
+    auto run = [&](const QStringList& args) {
+        QProcess p;
+        p.start(TW_TARVISH_PATH, QStringList{"--data-dir", dir.path()} + args);
+        EXPECT_TRUE(p.waitForFinished(60000));
+        return std::make_pair(p.exitCode(), p.readAllStandardOutput().toStdString());
+    };
+    auto [status, out] = run({"--exec", QString::fromStdString("DbOpen \"" + dbFile + "\""),
+                              "--exec", "DbInfo DB1 Format",
+                              "--exec", "DbSqlExec DB1 \"SELECT ID, MassMI, Name FROM Molecules\"",
+                              "--exec", "DbClose DB1"});
+    EXPECT_EQ(0, status);
+    EXPECT_EQ("0\nDB1\n0\nSQLITE\n0\n4;180.063388;glucose\n0\n", out);
+
+    std::tie(status, out) = run({"--exec", "DbClose DB1", "--exec", "Get DataDir"});
+    EXPECT_EQ(1, status);
+    EXPECT_EQ("26\nNo open database DB1\n0\n" + dir.path().toStdString() + "/\n", out);
 }
 
 TEST(StructureView, DrawsAMoleculeAndExplainsAFailure) {

@@ -150,6 +150,8 @@ int parseArgs(int argc, char** argv, Options& o) {
         }
     }
     if (o.output.empty()) return usageError("no output file (-o)");
+    if (!mkdb::isKnownOutput(o.output))
+        return usageError("unknown kind of output " + o.output + " (known: .db)");
     if (o.inputs.empty()) return usageError("no input file");
     if (o.delimited.header == 0 &&
         (!o.delimited.smiles.name.empty() || !o.delimited.name.name.empty()))
