@@ -2,6 +2,7 @@
 // window, in order, and prints each result code and text.
 #include <QApplication>
 #include <QDir>
+#include <QIcon>
 #include <QTimer>
 #include <cstdio>
 #include <cstdlib>
@@ -30,6 +31,10 @@ int main(int argc, char** argv) {
 
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Tarvish"));
+    // The installed desktop entry and icon (packaging/), so that the desktop
+    // matches the windows to the entry and shows the icon.
+    QGuiApplication::setDesktopFileName(QStringLiteral("org.quorvel.tarvish"));
+    QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("org.quorvel.tarvish")));
     options.hostDir = QDir(QCoreApplication::applicationDirPath() + "/..").canonicalPath().toStdString();
     resolveHostOptions(options);
 
