@@ -2,6 +2,7 @@
 
 #include <QCheckBox>
 #include <QEventLoop>
+#include <QFileInfo>
 #include <QLocale>
 #include <QMessageBox>
 #include <QProgressDialog>
@@ -58,6 +59,8 @@ bool offerDemoDatabases(QWidget* parent, const HostOptions& options, bool atStar
                        .arg(names.join(QStringLiteral(", ")), QLocale().toString(records), dbDir);
     if (atStart)
         text = QObject::tr("Your data folder has no molecule databases yet.\n\n") + text;
+    else if (QFileInfo::exists(dbDir))
+        text += QStringLiteral("\n") + QObject::tr("Databases already in the folder are kept as they are.");
     if (!missing.empty()) text += QStringLiteral("\n\n") + QObject::tr("Some demo data is missing. ") + installHint(missing);
     box.setIcon(QMessageBox::Question);
     box.setText(text);
