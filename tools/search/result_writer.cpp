@@ -80,6 +80,36 @@ class TextWriter : public ResultWriter {
     int errno_ = 0;
 };
 
+// The text of a number, kept while the same value repeats (the isomers of a formula follow
+// each other in a peak's rows and share masses and scores).
+class NumberText {
+  public:
+    template <typename F> const std::string& get(double v, F format) {
+        if (!have_ || std::memcmp(&v, &last_, sizeof v) != 0) {
+            text_.clear();
+            format(text_, v);
+            last_ = v;
+            have_ = true;
+        }
+        return text_;
+    }
+
+  private:
+    double last_ = 0;
+    bool have_ = false;
+    std::string text_;
+};
+
+void appendSix(std::string& out, double v) {
+    appendFixed(out, v, 6);
+}
+void appendThree(std::string& out, double v) {
+    appendFixed(out, v, 3);
+}
+void appendFour(std::string& out, double v) {
+    appendFixed(out, v, 4);
+}
+
 class DelimitedWriter : public TextWriter {
   public:
     DelimitedWriter(OutputFile& out, char delimiter) : TextWriter(out), d_(delimiter) {
@@ -87,35 +117,37 @@ class DelimitedWriter : public TextWriter {
             if (i) buf_ += d_;
             buf_ += kColumns[i];
         }
-        buf_ += d_ == ',' ? "\r\n" : "\n";
+        buf_ += eol();
     }
 
     bool row(const OutputRow& r) override {
-        const PeakRecord& p = *r.peak;
-        field(p.id);
-        sep();
-        field(p.mzText);
-        sep();
-        field(p.intensityText);
-        sep();
-        field(p.rtText);
-        sep();
+        if (r.peak != peak_) {
+            // The peak's own fields, once per peak.
+            peak_ = r.peak;
+            prefix_.clear();
+            for (const std::string* f : {&r.peak->id, &r.peak->mzText, &r.peak->intensityText,
+                                         &r.peak->rtText}) {
+                field(prefix_, *f);
+                prefix_ += d_;
+            }
+        }
+        buf_ += prefix_;
         field(r.ion->text);
         sep();
-        appendFixed(buf_, r.neutralMass, 6);
+        buf_ += neutral_.get(r.neutralMass, appendSix);
         sep();
         if (r.hit) {
             field(r.hitId);
             sep();
-            dbanswer::appendReal(buf_, r.hitMass);
+            buf_ += mass_.get(r.hitMass, dbanswer::appendReal);
             sep();
-            appendFixed(buf_, r.theoreticalMz, 6);
+            buf_ += theo_.get(r.theoreticalMz, appendSix);
             sep();
-            appendFixed(buf_, r.deltaPpm, 3);
+            buf_ += ppm_.get(r.deltaPpm, appendThree);
             sep();
-            if (std::isfinite(r.rms)) appendFixed(buf_, r.rms, 3);
+            if (std::isfinite(r.rms)) buf_ += rms_.get(r.rms, appendThree);
             sep();
-            if (std::isfinite(r.cosine)) appendFixed(buf_, r.cosine, 4);
+            if (std::isfinite(r.cosine)) buf_ += cosine_.get(r.cosine, appendFour);
             sep();
             field(r.formula);
             sep();
@@ -123,25 +155,31 @@ class DelimitedWriter : public TextWriter {
             sep();
             field(r.smiles);
         } else {
-            for (int i = 0; i < 8; ++i)
-                sep();
+            buf_.append(8, d_);
         }
-        buf_ += d_ == ',' ? "\r\n" : "\n";
+        buf_ += eol();
         endRow();
         return ok();
     }
 
   private:
+    const char* eol() const { return d_ == ',' ? "\r\n" : "\n"; }
     void sep() { buf_ += d_; }
-    void field(std::string_view v) {
+    void field(std::string_view v) { field(buf_, v); }
+    void field(std::string& out, std::string_view v) {
         if (d_ == '\t') {
-            for (char c : v)
-                buf_ += (c == '\t' || c == '\n' || c == '\r') ? ' ' : c;
+            const size_t at = out.size();
+            out += v;
+            for (size_t i = at; i < out.size(); ++i)
+                if (out[i] == '\t' || out[i] == '\n' || out[i] == '\r') out[i] = ' ';
         } else {
-            appendCsvField(buf_, v, d_);
+            appendCsvField(out, v, d_);
         }
     }
     char d_;
+    const PeakRecord* peak_ = nullptr;
+    std::string prefix_;
+    NumberText neutral_, mass_, theo_, ppm_, rms_, cosine_;
 };
 
 class JsonLinesWriter : public TextWriter {
@@ -387,12 +425,11 @@ std::unique_ptr<ResultWriter> makeResultWriter(OutputFormat f, OutputFile& out, 
 }
 
 void appendCsvField(std::string& out, std::string_view v, char delimiter) {
-    bool quote = !v.empty() && (v.front() == ' ' || v.back() == ' ');
-    for (char c : v)
-        if (c == delimiter || c == '"' || c == '\n' || c == '\r') {
-            quote = true;
-            break;
-        }
+    const void* d = v.data();
+    const size_t n = v.size();
+    const bool quote = n && (v.front() == ' ' || v.back() == ' ' || std::memchr(d, delimiter, n) ||
+                             std::memchr(d, '"', n) || std::memchr(d, '\n', n) ||
+                             std::memchr(d, '\r', n));
     if (!quote) {
         out += v;
         return;

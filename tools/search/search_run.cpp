@@ -16,6 +16,7 @@
 #include "isotope_score.h"
 #include "mass_search.h"
 #include "output_file.h"
+#include "ranking.h"
 #include "result_writer.h"
 
 namespace tvsearch {
@@ -90,11 +91,6 @@ bool massesAsPeaks(const std::vector<std::string>& masses, PeakList& list, std::
     }
     return true;
 }
-
-struct Candidate {
-    uint32_t hit;
-    double dppm, rms, cosine;
-};
 
 } // namespace
 
@@ -254,95 +250,25 @@ int runSearch(const SearchOptions& o, FILE* err, RunTimes* times) {
     }
 
     // Score and write, peak by peak in the order of the list.
-    ClusterFinder finder(list.peaks, o.tolerance, o.rtTolerance);
-    DistributionCache distributions;
-    std::vector<int8_t> formulaState(store.formulas().size(), 0); // 0 unknown, 1 ok, 2 unreadable
-    std::vector<tvchem::Formula> formulas(store.formulas().size());
-    tvchem::Formula composition;
-    std::vector<Candidate> cands;
+    HitRanker ranker(list, o.ions, store, o.tolerance, o.rtTolerance, o.isotopes);
+    std::vector<RankedHit> cands;
     std::vector<char> ionHasHit(o.ions.size());
-    std::vector<std::pair<int, MeasuredCluster>> clusters;
-    long rowsWritten = 0, hitRows = 0, peaksWithHits = 0, impossible = 0, unreadable = 0,
-         noDistribution = 0, scored = 0;
+    long rowsWritten = 0, hitRows = 0, peaksWithHits = 0;
     bool writeFailed = false;
-    const double nan = std::numeric_limits<double>::quiet_NaN();
 
     for (uint32_t p = 0; p < list.peaks.size() && !writeFailed; ++p) {
         const auto tScore = Clock::now();
         const PeakRecord& peak = list.peaks[p];
-        cands.clear();
-        clusters.clear();
         std::fill(ionHasHit.begin(), ionHasHit.end(), 0);
-        auto clusterFor = [&](int absZ) -> const MeasuredCluster& {
-            for (const auto& c : clusters)
-                if (c.first == absZ) return c.second;
-            MeasuredCluster m;
-            if (peak.hasIsotopes)
-                m = clusterFromPairs(peak, absZ);
-            else if (!list.hasIsotopes)
-                m = finder.cluster(p, absZ);
-            clusters.emplace_back(absZ, std::move(m));
-            return clusters.back().second;
-        };
-        for (uint32_t k = start[p]; k < start[p + 1]; ++k) {
-            const Hit& h = hits[order[k]];
-            const Ion& ion = o.ions[h.ion];
-            const HitStore::Row& row = store.row(h.row);
-            Candidate c{order[k], deltaPpm(peak.mz, h.theoreticalMz), nan, nan};
-            int8_t& state = formulaState[row.formula];
-            if (state == 0) {
-                tvchem::FormulaResult f = tvchem::parseFormula(store.formula(row));
-                state = f.ok ? 1 : 2;
-                if (f.ok) formulas[row.formula] = std::move(f.formula);
-            }
-            if (state == 1) {
-                if (ionComposition(formulas[row.formula], ion, composition) ==
-                    IonFormula::Impossible) {
-                    ++impossible; // e.g. [M+H-H2O]+ of a formula without oxygen
-                    continue;
-                }
-                if (o.isotopes) {
-                    const MeasuredCluster& m = clusterFor(ion.absCharge());
-                    if (!m.empty()) {
-                        const IonDistribution* d = distributions.get(composition, ion.charge);
-                        if (d) {
-                            IsotopeScore s = scoreCluster(*d, m, h.theoreticalMz, ion.absCharge());
-                            c.rms = s.rms;
-                            c.cosine = s.cosine;
-                            ++scored;
-                        } else {
-                            ++noDistribution;
-                        }
-                    }
-                }
-            } else {
-                ++unreadable; // kept, without isotope scores
-            }
-            ionHasHit[h.ion] = 1;
-            cands.push_back(c);
-        }
-        std::sort(cands.begin(), cands.end(), [&](const Candidate& a, const Candidate& b) {
-            const bool sa = std::isfinite(a.cosine), sb = std::isfinite(b.cosine);
-            if (sa != sb) return sa;
-            if (sa && a.cosine != b.cosine) return a.cosine > b.cosine;
-            // |Δppm| to 1e-6 ppm, so that rounding noise between equal ion formulas reached by
-            // different ions ([M+H]+ of C6H12O6, [M+CH3OH+H]+ of C5H8O5) leaves the ion order.
-            const double da = std::round(std::fabs(a.dppm) * 1e6),
-                         dbb = std::round(std::fabs(b.dppm) * 1e6);
-            if (da != dbb) return da < dbb;
-            const Hit &ha = hits[a.hit], &hb = hits[b.hit];
-            if (ha.ion != hb.ion) return ha.ion < hb.ion;
-            const HitStore::Row &ra = store.row(ha.row), &rb = store.row(hb.row);
-            if (ra.idKey != rb.idKey) return ra.idKey < rb.idKey;
-            return store.id(ra) < store.id(rb);
-        });
+        ranker.rank(p, hits, order.data() + start[p], order.data() + start[p + 1], cands,
+                    ionHasHit);
         if (o.top > 0 && cands.size() > size_t(o.top)) cands.resize(size_t(o.top));
         const auto tWrite = Clock::now();
         rt.scoring += std::chrono::duration<double>(tWrite - tScore).count();
 
         OutputRow r;
         r.peak = &peak;
-        for (const Candidate& c : cands) {
+        for (const RankedHit& c : cands) {
             const Hit& h = hits[c.hit];
             const HitStore::Row& row = store.row(h.row);
             r.ion = &o.ions[h.ion];
@@ -395,15 +321,15 @@ int runSearch(const SearchOptions& o, FILE* err, RunTimes* times) {
     rt.scoring += matching; // matching rows to windows belongs to neither the queries nor output
 
     if (talk) {
-        if (impossible)
+        if (ranker.impossible)
             say(err, "%ld hit(s) left out: the ion cannot form from the formula (an atom count "
-                     "would go below zero)", impossible);
-        if (unreadable)
+                     "would go below zero)", ranker.impossible);
+        if (ranker.unreadable)
             say(err, "%ld hit(s) with a formula that does not parse: written without isotope "
-                     "scores", unreadable);
-        if (noDistribution)
+                     "scores", ranker.unreadable);
+        if (ranker.noDistribution)
             say(err, "%ld hit(s) without an isotopic distribution: written without isotope scores",
-                noDistribution);
+                ranker.noDistribution);
         if (writer->truncated())
             say(err, "%ld value(s) cut to the 32767 characters a workbook cell holds",
                 writer->truncated());
@@ -416,11 +342,11 @@ int runSearch(const SearchOptions& o, FILE* err, RunTimes* times) {
             say(err, "%zu line(s) of %s skipped", list.skipped.size(), source.c_str());
     }
     if (o.timing)
-        say(err, "time: reading %.3f s, queries %.3f s (%ld queries for %ld windows, %ld rows), "
-                 "matching and isotope scores %.3f s (%ld scored, %zu distributions), output "
-                 "%.3f s, total %.3f s",
-            rt.read, rt.queries, qs.queries, qs.windows, qs.rowsFetched, rt.scoring, scored,
-            distributions.size(), rt.output, rt.total);
+        say(err, "time: reading %.3f s, queries %.3f s, matching and isotope scores %.3f s, "
+                 "output %.3f s, total %.3f s (%ld queries for %ld windows, %ld rows fetched; "
+                 "%ld hits scored, %zu distributions)",
+            rt.read, rt.queries, rt.scoring, rt.output, rt.total, qs.queries, qs.windows,
+            qs.rowsFetched, ranker.scored, ranker.distributions());
     if (times) *times = rt;
     return list.skipped.empty() ? kExitOk : kExitSkipped;
 }
