@@ -107,9 +107,23 @@ IonFormula ionComposition(const tvchem::Formula& molecule, const Ion& ion, tvche
     return out.counts.empty() ? IonFormula::Impossible : IonFormula::Ok;
 }
 
+bool ionCanForm(const tvchem::Formula& molecule, const Ion& ion) {
+    long total = 0;
+    for (const auto& [sym, n] : molecule.counts)
+        total += n * ion.multimer;
+    for (const auto& [sym, n] : ion.atoms) {
+        total += n;
+        if (n >= 0) continue;
+        auto it = molecule.counts.find(sym);
+        if ((it == molecule.counts.end() ? 0 : it->second * ion.multimer) + n < 0) return false;
+    }
+    return total > 0;
+}
+
 struct DistributionCache::Impl {
     std::unordered_map<std::string, std::unique_ptr<IonDistribution>> cache;
     std::string key;
+    tvchem::IsoDistCalculator calculator;
 };
 
 DistributionCache::DistributionCache() : impl_(std::make_unique<Impl>()) {}
@@ -132,7 +146,7 @@ const IonDistribution* DistributionCache::get(const tvchem::Formula& composition
     if (it != impl_->cache.end()) return it->second.get();
 
     std::unique_ptr<IonDistribution> d;
-    tvchem::IsoDistResult r = tvchem::isotopicDistribution(composition);
+    tvchem::IsoDistResult r = impl_->calculator.compute(composition);
     if (r.code == tvchem::kIsoDistOk && !r.peaks.empty()) {
         d = std::make_unique<IonDistribution>();
         const double z = charge == 0 ? 1.0 : double(std::abs(charge));

@@ -66,6 +66,8 @@ enum class IonFormula { Ok, Unreadable, Impossible };
 // The ion's atoms: n times the formula, plus and minus the parts. Impossible when an atom
 // count goes below zero or nothing is left.
 IonFormula ionComposition(const tvchem::Formula& molecule, const Ion& ion, tvchem::Formula& out);
+// The same test without building the composition.
+bool ionCanForm(const tvchem::Formula& molecule, const Ion& ion);
 
 struct IonDistribution {
     std::vector<ClusterPeak> peaks; // m/z ascending, strongest 100

@@ -75,44 +75,40 @@ void appendFixed(std::string& out, double v) {
 }
 
 // How many rows between two windows are worth fetching rather than sending another query:
-// the ratio of the per-query cost to the per-row cost, fitted to the queries run so far.
+// the ratio of the cost of a query to the cost of a row. Both are taken as the least seen
+// (a query of few rows shows the cost of a query, one of many rows the cost of a row), which
+// load on the machine can only inflate; until both are seen, a ratio measured with the
+// host's SQLite engine.
 class CostModel {
   public:
     void add(double rows, double seconds) {
-        ++n_;
-        sr_ += rows;
-        st_ += seconds;
-        srr_ += rows * rows;
-        srt_ += rows * seconds;
+        if (rows < 8 && (perQuery_ < 0 || seconds < perQuery_)) perQuery_ = seconds;
+        if (rows >= 1000 && (perRow_ < 0 || seconds / rows < perRow_)) perRow_ = seconds / rows;
     }
     double breakEvenRows() const {
-        if (n_ < 8) return kDefault;
-        const double var = srr_ - sr_ * sr_ / n_;
-        const double cov = srt_ - sr_ * st_ / n_;
-        if (!(var > 0) || !(cov > 0)) return kDefault;
-        const double perRow = cov / var;
-        const double perQuery = st_ / n_ - perRow * sr_ / n_;
-        if (!(perQuery > 0)) return kMin;
-        return std::clamp(perQuery / perRow, kMin, kMax);
+        if (perQuery_ <= 0 || perRow_ <= 0) return kDefault;
+        return std::clamp(perQuery_ / perRow_, kMin, kMax);
     }
 
   private:
-    static constexpr double kDefault = 48, kMin = 8, kMax = 20000;
-    double n_ = 0, sr_ = 0, st_ = 0, srr_ = 0, srt_ = 0;
+    static constexpr double kDefault = 32, kMin = 4, kMax = 4096;
+    double perQuery_ = -1, perRow_ = -1;
 };
 
-constexpr double kMaxBatchRows = 200000; // expected rows of one query, at most
+// Expected rows of one query, at most: answers of a few megabytes stay in the allocator's
+// heap and in the processor's caches.
+constexpr double kMaxBatchRows = 20000;
 
 } // namespace
 
 uint32_t HitStore::add(std::string_view id, double mass, std::string_view formula,
                        std::string_view name, std::string_view smiles) {
-    auto it = formulaIndex_.find(std::string(formula));
+    auto it = formulaIndex_.find(formula);
     uint32_t f;
     if (it == formulaIndex_.end()) {
         f = uint32_t(formulas_.size());
         formulas_.emplace_back(formula);
-        formulaIndex_.emplace(formulas_.back(), f);
+        formulaIndex_.emplace(std::string_view(formulas_.back()), f);
     } else {
         f = it->second;
     }
@@ -174,7 +170,10 @@ bool searchDatabase(DbEngine& db, const std::vector<PeakRecord>& peaks,
     stats.windows += long(windows.size());
 
     CostModel cost;
-    double density = 0; // rows per Da near the current windows; 0: not known yet
+    // Rows per Da near the current windows (0: not known yet), as the ratio of decayed sums
+    // of rows and spans: masses come in lumps (the isomers of a formula share one), so a
+    // mean of per-query densities would be ruled by the empty windows between lumps.
+    double density = 0, rowSum = 0, spanSum = 0, lastSpan = 0;
     std::vector<Fetched> rows;
     std::vector<int64_t> stored; // HitStore row of each fetched row, -1 when not stored yet
     std::string sql;
@@ -192,7 +191,10 @@ bool searchDatabase(DbEngine& db, const std::vector<PeakRecord>& peaks,
             double hi = windows[first].hi;
             last = first + 1;
             const double gapLimit = density > 0 ? cost.breakEvenRows() / density : 0;
-            const double spanLimit = density > 0 ? kMaxBatchRows / density : 0;
+            // The density ahead may be far higher than behind (the rows crowd towards the
+            // middle of the mass range): a query spans at most four times the last one.
+            const double spanLimit =
+                density > 0 ? std::min(kMaxBatchRows / density, 4 * std::max(lastSpan, 1e-3)) : 0;
             while (last < windows.size()) {
                 const Window& w = windows[last];
                 if (w.lo - hi > gapLimit) break;
@@ -232,15 +234,18 @@ bool searchDatabase(DbEngine& db, const std::vector<PeakRecord>& peaks,
         parseAnswer(r.text, rows, stats.rowsWithoutMass);
         stats.rowsFetched += long(rows.size());
         cost.add(double(rows.size()), secs);
-        const double span = std::max(hi - lo, 1e-6);
-        const double sample = (double(rows.size()) + 0.5) / span;
-        density = density > 0 ? std::exp(0.7 * std::log(density) + 0.3 * std::log(sample)) : sample;
+        rowSum = 0.8 * rowSum + double(rows.size());
+        lastSpan = std::max(hi - lo, 1e-6);
+        spanSum = 0.8 * spanSum + lastSpan;
+        density = (rowSum + 0.5) / spanSum;
 
         // Rows in ascending mass, ties by ID, whatever order the engine returned.
-        std::sort(rows.begin(), rows.end(), [](const Fetched& a, const Fetched& b) {
+        auto before = [](const Fetched& a, const Fetched& b) {
             return a.mass < b.mass || (a.mass == b.mass && (a.idKey < b.idKey ||
                                                              (a.idKey == b.idKey && a.id < b.id)));
-        });
+        };
+        if (!std::is_sorted(rows.begin(), rows.end(), before))
+            std::sort(rows.begin(), rows.end(), before);
         stored.assign(rows.size(), -1);
         for (size_t k = first; k < last; ++k) {
             const Window& w = windows[k];

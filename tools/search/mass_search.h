@@ -11,6 +11,7 @@
 //   SELECT ID, MassMI, Formula, Name, Smiles FROM Molecules
 //   WHERE (MassMI >= lo) AND (MassMI <= hi) ORDER BY MassMI
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -30,7 +31,7 @@ class HitStore {
     struct Row {
         long long idKey; // the ID as a number (for ordering); LLONG_MAX when it is not one
         double mass;
-        uint32_t formula; // index into formulas()
+        uint32_t formula; // index of the formula's text (formulaText)
         uint32_t text;    // offset of "ID\0Name\0Smiles\0" in the text arena
     };
     uint32_t add(std::string_view id, double mass, std::string_view formula,
@@ -41,12 +42,13 @@ class HitStore {
     std::string_view name(const Row& r) const;
     std::string_view smiles(const Row& r) const;
     const std::string& formula(const Row& r) const { return formulas_[r.formula]; }
-    const std::vector<std::string>& formulas() const { return formulas_; }
+    const std::string& formulaText(uint32_t f) const { return formulas_[f]; }
+    size_t formulaCount() const { return formulas_.size(); }
 
   private:
     std::vector<Row> rows_;
-    std::vector<std::string> formulas_;
-    std::unordered_map<std::string, uint32_t> formulaIndex_;
+    std::deque<std::string> formulas_; // elements never move: the index keys point into them
+    std::unordered_map<std::string_view, uint32_t> formulaIndex_;
     std::string text_;
 };
 

@@ -12,17 +12,27 @@ HitRanker::HitRanker(const PeakList& list, const std::vector<Ion>& ions, const H
     : list_(list), ions_(ions), store_(store), scoreIsotopes_(scoreIsotopes),
       finder_(list.peaks, tol, rtTolerance) {}
 
-HitRanker::Pair& HitRanker::pair(uint32_t formula, uint32_t ion) {
+const HitRanker::Molecule& HitRanker::molecule(uint32_t formula) {
+    if (molecules_.size() <= formula) molecules_.resize(store_.formulaCount());
+    Molecule& m = molecules_[formula];
+    if (m.state == 0) {
+        tvchem::FormulaResult f = tvchem::parseFormula(store_.formulaText(formula));
+        m.state = f.ok ? 1 : 2;
+        if (f.ok) m.formula = std::move(f.formula);
+    }
+    return m;
+}
+
+const IonDistribution* HitRanker::distribution(uint32_t formula, uint32_t ion) {
     const uint64_t key = uint64_t(formula) * ions_.size() + ion;
-    auto it = pairs_.find(key);
-    if (it != pairs_.end()) return it->second;
-    Pair p{0, false, nullptr, {}};
-    tvchem::FormulaResult f = tvchem::parseFormula(store_.formulas()[formula]);
-    if (!f.ok)
-        p.state = 2;
-    else if (ionComposition(f.formula, ions_[ion], p.composition) == IonFormula::Impossible)
-        p.state = 1;
-    return pairs_.emplace(key, std::move(p)).first->second;
+    auto it = dists_.find(key);
+    if (it != dists_.end()) return it->second;
+    tvchem::Formula composition;
+    const IonDistribution* d = nullptr;
+    if (ionComposition(molecule(formula).formula, ions_[ion], composition) == IonFormula::Ok)
+        d = cache_.get(composition, ions_[ion].charge);
+    dists_.emplace(key, d);
+    return d;
 }
 
 const MeasuredCluster& HitRanker::cluster(uint32_t p, int absZ) {
@@ -39,7 +49,7 @@ const MeasuredCluster& HitRanker::cluster(uint32_t p, int absZ) {
 }
 
 void HitRanker::rank(uint32_t p, const std::vector<Hit>& hits, const uint32_t* first,
-                     const uint32_t* last, std::vector<RankedHit>& out,
+                     const uint32_t* last, size_t top, std::vector<RankedHit>& out,
                      std::vector<char>& ionHasHit) {
     out.clear();
     clusters_.clear();
@@ -49,41 +59,42 @@ void HitRanker::rank(uint32_t p, const std::vector<Hit>& hits, const uint32_t* f
     for (const uint32_t* k = first; k != last; ++k) {
         const Hit& h = hits[*k];
         const HitStore::Row& row = store_.row(h.row);
-        Pair& pr = pair(row.formula, h.ion);
-        if (pr.state == 1) {
+        const Molecule& mol = molecule(row.formula);
+        const Ion& ion = ions_[h.ion];
+        if (mol.state == 1 && !ionCanForm(mol.formula, ion)) {
             ++impossible; // e.g. [M+H-H2O]+ of a formula without oxygen
             continue;
         }
-        RankedHit r{*k, deltaPpm(peak.mz, h.theoreticalMz), nan, nan, 0};
+        RankedHit r{*k, deltaPpm(peak.mz, h.theoreticalMz), nan, nan, -1, 0};
         r.order = std::round(std::fabs(r.dppm) * 1e6);
-        if (pr.state == 2) ++unreadable;
-        if (pr.state == 0 && scoreIsotopes_) {
-            const Ion& ion = ions_[h.ion];
+        if (mol.state == 2) ++unreadable;
+        if (mol.state == 1 && scoreIsotopes_) {
             const MeasuredCluster& m = cluster(p, ion.absCharge());
-            if (!m.empty() && !pr.computed) {
-                pr.dist = cache_.get(pr.composition, ion.charge);
-                pr.computed = true;
-            }
-            if (!m.empty() && !pr.dist) ++noDistribution;
-            if (!m.empty() && pr.dist) {
-                // The theoretical m/z is the same for every isomer of the formula.
+            if (!m.empty()) {
+                // The score is the same for every isomer of the formula.
                 const uint64_t key = uint64_t(row.formula) * ions_.size() + h.ion;
                 auto it = scores_.find(key);
-                if (it == scores_.end())
-                    it = scores_.emplace(key, scoreCluster(*pr.dist, m, h.theoreticalMz,
-                                                           ion.absCharge())).first;
-                r.rms = it->second.rms;
-                r.cosine = it->second.cosine;
-                ++scored;
+                if (it == scores_.end()) {
+                    const IonDistribution* d = distribution(row.formula, h.ion);
+                    const double nanScore = std::numeric_limits<double>::quiet_NaN();
+                    it = scores_.emplace(key, d ? scoreCluster(*d, m, h.theoreticalMz, ion.absCharge())
+                                                : IsotopeScore{nanScore, nanScore}).first;
+                }
+                if (std::isfinite(it->second.cosine)) {
+                    r.rms = it->second.rms;
+                    r.cosine = it->second.cosine;
+                    r.rank = std::round(r.cosine * 1000);
+                    ++scored;
+                } else {
+                    ++noDistribution;
+                }
             }
         }
         ionHasHit[h.ion] = 1;
         out.push_back(r);
     }
-    std::sort(out.begin(), out.end(), [&](const RankedHit& a, const RankedHit& b) {
-        const bool sa = std::isfinite(a.cosine), sb = std::isfinite(b.cosine);
-        if (sa != sb) return sa;
-        if (sa && a.cosine != b.cosine) return a.cosine > b.cosine;
+    auto before = [&](const RankedHit& a, const RankedHit& b) {
+        if (a.rank != b.rank) return a.rank > b.rank; // no score (-1) last
         // |Δppm| to 1e-6 ppm, so that rounding noise between equal ion formulas reached by
         // different ions ([M+H]+ of C6H12O6, [M+CH3OH+H]+ of C5H8O5) leaves the ion order.
         if (a.order != b.order) return a.order < b.order;
@@ -92,7 +103,13 @@ void HitRanker::rank(uint32_t p, const std::vector<Hit>& hits, const uint32_t* f
         const HitStore::Row &ra = store_.row(ha.row), &rb = store_.row(hb.row);
         if (ra.idKey != rb.idKey) return ra.idKey < rb.idKey;
         return store_.id(ra) < store_.id(rb);
-    });
+    };
+    if (top > 0 && out.size() > top) {
+        std::partial_sort(out.begin(), out.begin() + long(top), out.end(), before);
+        out.resize(top);
+    } else {
+        std::sort(out.begin(), out.end(), before);
+    }
 }
 
 } // namespace tvsearch

@@ -106,8 +106,8 @@ void appendSix(std::string& out, double v) {
 void appendThree(std::string& out, double v) {
     appendFixed(out, v, 3);
 }
-void appendFour(std::string& out, double v) {
-    appendFixed(out, v, 4);
+void appendTwo(std::string& out, double v) {
+    appendFixed(out, v, 2);
 }
 
 class DelimitedWriter : public TextWriter {
@@ -145,9 +145,9 @@ class DelimitedWriter : public TextWriter {
             sep();
             buf_ += ppm_.get(r.deltaPpm, appendThree);
             sep();
-            if (std::isfinite(r.rms)) buf_ += rms_.get(r.rms, appendThree);
+            if (std::isfinite(r.rms)) buf_ += rms_.get(r.rms, appendTwo);
             sep();
-            if (std::isfinite(r.cosine)) buf_ += cosine_.get(r.cosine, appendFour);
+            if (std::isfinite(r.cosine)) buf_ += cosine_.get(r.cosine, appendThree);
             sep();
             field(r.formula);
             sep();
@@ -218,9 +218,9 @@ class JsonLinesWriter : public TextWriter {
         buf_ += ",\"delta_ppm\":";
         fixedOrNull(r.hit, r.deltaPpm, 3);
         buf_ += ",\"isotope_rms\":";
-        fixedOrNull(r.hit && std::isfinite(r.rms), r.rms, 3);
+        fixedOrNull(r.hit && std::isfinite(r.rms), r.rms, 2);
         buf_ += ",\"isotope_cosine\":";
-        fixedOrNull(r.hit && std::isfinite(r.cosine), r.cosine, 4);
+        fixedOrNull(r.hit && std::isfinite(r.cosine), r.cosine, 3);
         for (auto [key, v] : {std::pair<const char*, std::string_view>{"formula", r.formula},
                               {"name", r.name},
                               {"smiles", r.smiles}}) {
@@ -267,9 +267,9 @@ class XlsxWriter : public ResultWriter {
         }
         bold_ = workbook_add_format(wb_);
         format_set_bold(bold_);
-        for (int d : {3, 4, 6}) {
+        for (int d : {2, 3, 6}) {
             lxw_format* f = workbook_add_format(wb_);
-            format_set_num_format(f, d == 6 ? "0.000000" : d == 4 ? "0.0000" : "0.000");
+            format_set_num_format(f, d == 6 ? "0.000000" : d == 3 ? "0.000" : "0.00");
             fixed_[d] = f;
         }
         newSheet();
@@ -303,8 +303,8 @@ class XlsxWriter : public ResultWriter {
             number(c++, r.hitMass);
             number(c++, r.theoreticalMz, 6);
             number(c++, r.deltaPpm, 3);
-            number(c++, r.rms, 3);
-            number(c++, r.cosine, 4);
+            number(c++, r.rms, 2);
+            number(c++, r.cosine, 3);
             text(c++, r.formula);
             text(c++, r.name);
             text(c++, r.smiles);

@@ -3,7 +3,8 @@
 // a value become blanks), an .xlsx workbook (bold header, numbers as numbers) and JSON Lines
 // (one object per row, empty values as null). Every format has the same columns, in this
 // order, and the same numbers: the peak's fields as read; masses and m/z with 6 decimals
-// (the stored mass as stored), Δppm with 3, the RMS with 3 and the cosine with 4.
+// (the stored mass as stored), Δppm with 3, the RMS with 2 (as the isotope chart's
+// title shows it) and the cosine with 3.
 #include <memory>
 #include <string>
 #include <string_view>

@@ -260,9 +260,8 @@ int runSearch(const SearchOptions& o, FILE* err, RunTimes* times) {
         const auto tScore = Clock::now();
         const PeakRecord& peak = list.peaks[p];
         std::fill(ionHasHit.begin(), ionHasHit.end(), 0);
-        ranker.rank(p, hits, order.data() + start[p], order.data() + start[p + 1], cands,
-                    ionHasHit);
-        if (o.top > 0 && cands.size() > size_t(o.top)) cands.resize(size_t(o.top));
+        ranker.rank(p, hits, order.data() + start[p], order.data() + start[p + 1], size_t(o.top),
+                    cands, ionHasHit);
         const auto tWrite = Clock::now();
         rt.scoring += std::chrono::duration<double>(tWrite - tScore).count();
 
