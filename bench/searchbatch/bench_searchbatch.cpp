@@ -254,7 +254,8 @@ void BM_EndToEnd(benchmark::State& state, const std::string* db) {
         state.counters["queries_share"] = total > 0 ? field(t, ", queries ") / total : 0;
         state.counters["scores_share"] = total > 0 ? field(t, "isotope scores ") / total : 0;
         state.counters["output_share"] = total > 0 ? field(t, "output ") / total : 0;
-        state.counters["queries"] = field(t, "s (");
+        const size_t tp = t.find("total ");
+        if (tp != std::string::npos) state.counters["queries"] = field(t.substr(tp), "s (");
         const size_t p = t.find(" hits on ");
         if (p != std::string::npos) {
             size_t b = t.rfind(", ", p);

@@ -6,6 +6,7 @@
 #include <chrono>
 #include <climits>
 #include <cmath>
+#include <cstring>
 
 #include "db_engine.h"
 
@@ -112,27 +113,34 @@ uint32_t HitStore::add(std::string_view id, double mass, std::string_view formul
     } else {
         f = it->second;
     }
-    Row r{idKeyOf(id), mass, f, uint32_t(text_.size())};
-    text_.append(id).push_back('\0');
-    text_.append(name).push_back('\0');
-    text_.append(smiles).push_back('\0');
+    const size_t need = id.size() + name.size() + smiles.size();
+    if (blocks_.empty() || blockUsed_ + need > blockSize_) {
+        blockSize_ = std::max<size_t>(need, size_t(8) << 20);
+        blocks_.push_back(std::make_unique<char[]>(blockSize_));
+        blockUsed_ = 0;
+    }
+    char* p = blocks_.back().get() + blockUsed_;
+    blockUsed_ += need;
+    Row r{idKeyOf(id),          mass,
+          f,                    p,
+          uint32_t(id.size()),  uint32_t(name.size()),
+          uint32_t(smiles.size())};
+    for (std::string_view t : {id, name, smiles}) {
+        std::memcpy(p, t.data(), t.size());
+        p += t.size();
+    }
     rows_.push_back(r);
     return uint32_t(rows_.size() - 1);
 }
 
 std::string_view HitStore::id(const Row& r) const {
-    return std::string_view(text_.data() + r.text);
+    return std::string_view(r.text, r.idSize);
 }
 std::string_view HitStore::name(const Row& r) const {
-    const char* p = text_.data() + r.text;
-    p += std::char_traits<char>::length(p) + 1;
-    return std::string_view(p);
+    return std::string_view(r.text + r.idSize, r.nameSize);
 }
 std::string_view HitStore::smiles(const Row& r) const {
-    const char* p = text_.data() + r.text;
-    p += std::char_traits<char>::length(p) + 1;
-    p += std::char_traits<char>::length(p) + 1;
-    return std::string_view(p);
+    return std::string_view(r.text + r.idSize + r.nameSize, r.smilesSize);
 }
 
 bool ionFitsPeak(const Ion& ion, const PeakRecord& peak) {

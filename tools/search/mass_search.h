@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -32,7 +33,8 @@ class HitStore {
         long long idKey; // the ID as a number (for ordering); LLONG_MAX when it is not one
         double mass;
         uint32_t formula; // index of the formula's text (formulaText)
-        uint32_t text;    // offset of "ID\0Name\0Smiles\0" in the text arena
+        const char* text; // ID, Name and Smiles, one after the other, in the arena
+        uint32_t idSize, nameSize, smilesSize;
     };
     uint32_t add(std::string_view id, double mass, std::string_view formula,
                  std::string_view name, std::string_view smiles);
@@ -49,7 +51,9 @@ class HitStore {
     std::vector<Row> rows_;
     std::deque<std::string> formulas_; // elements never move: the index keys point into them
     std::unordered_map<std::string_view, uint32_t> formulaIndex_;
-    std::string text_;
+    // Texts in blocks that never move, so that growing costs no copy.
+    std::vector<std::unique_ptr<char[]>> blocks_;
+    size_t blockUsed_ = 0, blockSize_ = 0;
 };
 
 struct Hit {
