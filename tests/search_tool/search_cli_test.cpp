@@ -334,5 +334,5 @@ TEST(SearchCli, MgfChargesTopAndProgress) {
     EXPECT_EQ(std::string::npos, r.err.find('\r'));
     ToolRun bar = runSearch({"-d", db, "--positive", "--progress", mgf});
     EXPECT_NE(std::string::npos, bar.err.find("\r[")) << bar.err;
-    EXPECT_NE(std::string::npos, bar.err.find("1 peaks, 12 ions (the positive set)")) << bar.err;
+    EXPECT_NE(std::string::npos, bar.err.find("1 peak, 12 ions (the positive set), 2 hits on 1 peak")) << bar.err;
 }

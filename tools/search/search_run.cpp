@@ -332,11 +332,16 @@ int runSearch(const SearchOptions& o, FILE* err, RunTimes* times) {
         if (writer->truncated())
             say(err, "%ld value(s) cut to the 32767 characters a workbook cell holds",
                 writer->truncated());
-        std::string ions = std::to_string(o.ions.size()) + " ion" + (o.ions.size() == 1 ? "" : "s");
+        auto count = [](long n, const char* what) {
+            return std::to_string(n) + " " + what + (n == 1 ? "" : "s");
+        };
+        std::string ions = count(long(o.ions.size()), "ion");
         if (!o.ionsDescription.empty()) ions += " (" + o.ionsDescription + ")";
-        say(err, "%zu peaks, %s, %ld hits on %ld peaks, %ld rows to %s, %s, %.2f s",
-            list.peaks.size(), ions.c_str(), hitRows, peaksWithHits, rowsWritten,
-            out.displayName().c_str(), fs::path(dbPath).filename().string().c_str(), rt.total);
+        say(err, "%s, %s, %s on %s, %s to %s, %s, %.2f s",
+            count(long(list.peaks.size()), "peak").c_str(), ions.c_str(),
+            count(hitRows, "hit").c_str(), count(peaksWithHits, "peak").c_str(),
+            count(rowsWritten, "row").c_str(), out.displayName().c_str(),
+            fs::path(dbPath).filename().string().c_str(), rt.total);
         if (!list.skipped.empty())
             say(err, "%zu line(s) of %s skipped", list.skipped.size(), source.c_str());
     }
