@@ -1,5 +1,7 @@
 // tarvish-search: batch lookup of a peak list in a molecule database, with adducts, ppm
 // errors and isotope-pattern scores.
+#include <malloc.h>
+
 #include <cstdio>
 #include <new>
 #include <string>
@@ -10,6 +12,11 @@
 
 int main(int argc, char** argv) {
     using namespace tvsearch;
+    // Every query answers a text of up to a few megabytes, made and dropped thousands of
+    // times: keep such blocks in the heap instead of mapping and unmapping them (and
+    // faulting their pages in) each time.
+    mallopt(M_MMAP_THRESHOLD, 64 << 20);
+    mallopt(M_TRIM_THRESHOLD, 256 << 20);
     try {
         SearchOptions o;
         std::string out, error;
