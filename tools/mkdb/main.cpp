@@ -25,8 +25,8 @@ const char* const kUsage = R"(Usage: tarvish-mkdb [options] -o OUTPUT.db INPUT..
        tarvish-mkdb [options] --postgres CONNINFO [--table NAME] INPUT...
 
 Builds a molecule database for the tarvish host: one row per structure with its
-monoisotopic mass, molecular formula (Hill notation), name and SMILES, sorted by
-mass, with an index on the mass.
+monoisotopic mass (rounded to 6 decimals, 1 µDa), molecular formula (Hill
+notation), name and SMILES, sorted by mass, with an index on the mass.
 
 Inputs (kind taken from the extension unless --format is given):
   .smi .smiles .txt   one "SMILES name" per line
@@ -47,12 +47,14 @@ Options:
       --delimiter C      CSV field separator (default ","; "tab" for a tab)
       --name-field F     SDF data field holding the name (default: title line)
       --rejects FILE     write every rejected record and its reason to FILE
-  -j, --jobs N           parse on N threads (default: every core)
+  -j, --jobs N           parse in N worker processes (default: every core)
       --sort-memory MB   rows held in memory while sorting (default 256);
                          beyond that they are sorted through temporary files
       --temp-dir DIR     where those files go (default: $TMPDIR or /tmp)
   -v, --verbose          list every rejected record on standard error
   -q, --quiet            no progress line
+      --progress         the progress line even when standard error is not a
+                         terminal (for a program showing it)
   -h, --help             this text
 
 PostgreSQL (instead of -o):
@@ -109,7 +111,7 @@ struct Options {
     Kind kind = Kind::Auto;
     mkdb::DelimitedOptions delimited;
     bool delimiterSet = false;
-    bool verbose = false, quiet = false;
+    bool verbose = false, quiet = false, progress = false;
 };
 
 int usageError(const std::string& msg) {
@@ -142,6 +144,8 @@ int parseArgs(int argc, char** argv, Options& o) {
             o.verbose = true;
         } else if (a == "-q" || a == "--quiet") {
             o.quiet = true;
+        } else if (a == "--progress") {
+            o.progress = true;
         } else if (a == "--header") {
             o.delimited.header = 1;
         } else if (a == "--no-header") {
@@ -305,7 +309,7 @@ int run(int argc, char** argv) {
     mkdb::RowSorter sorter(o.sortMemory, tempDir.empty() ? "/tmp" : tempDir);
     long read = 0, rejected = 0;
     bool sortFailed = false;
-    Progress progress(!o.quiet && ::isatty(STDERR_FILENO));
+    Progress progress(!o.quiet && (o.progress || ::isatty(STDERR_FILENO)));
 
     mkdb::ConvertPipeline pipeline(
         o.jobs > 0 ? o.jobs : mkdb::ConvertPipeline::availableCores(),
