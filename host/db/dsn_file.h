@@ -4,9 +4,10 @@
 // "DATABASE=molecules", "UID=reader", "PWD=..."). Lines starting with ";" or "#" are
 // comments; keys are compared ignoring case; a UTF-8 byte order mark is skipped.
 //
-// Two keys are the host's own and are not needed by any driver:
+// Keys of the host's own, which no driver needs:
 //   LoginTimeout  seconds to wait for the server when opening (default 10)
 //   QueryTimeout  seconds a statement may run (default 30)
+//   Client=odbc   a PostgreSQL source read through its ODBC driver, not libpq (pg_engine.h)
 #include <string>
 #include <utility>
 #include <vector>
