@@ -71,11 +71,11 @@ std::string quotedName(const std::string& s) {
 // The declared type of a column of the copy, by its Access type (libmdb's codes).
 std::string declaredType(int type) {
     switch (type) {
-    case 0x01: case 0x02: case 0x03: case 0x04: case 0x12: return "INTEGER";
-    case 0x05: case 0x06: case 0x07: case 0x10: return "REAL";
-    case 0x0A: case 0x0C: return "TEXT COLLATE ACCESS_TEXT";
-    case 0x08: case 0x0F: return "TEXT";
-    case 0x09: case 0x0B: return "BLOB";
+    case kBool: case kByte: case kInt: case kLong: case kComplex: return "INTEGER";
+    case kMoney: case kSingle: case kDouble: case kNumeric: return "REAL";
+    case kText: case kMemo: return "TEXT COLLATE ACCESS_TEXT";
+    case kDateTime: case kGuid: return "TEXT";
+    case kBinary: case kOle: return "BLOB";
     default: return "";
     }
 }

@@ -13,6 +13,12 @@
 #include "db_engine.h"
 
 namespace accessdb {
+
+static_assert(int(kBool) == MDB_BOOL && int(kText) == MDB_TEXT && int(kMemo) == MDB_MEMO &&
+                  int(kNumeric) == MDB_NUMERIC && int(kGuid) == MDB_REPID &&
+                  int(kComplex) == MDB_COMPLEX,
+              "the format's type codes");
+
 namespace {
 
 constexpr unsigned kOffsetMask = 0x1FFF;
@@ -288,7 +294,9 @@ struct AccessFile::Impl {
             break;
         case MDB_NUMERIC:
             if (!need(17)) return false;
-            v.kind = Value::Real, v.d = decimalValue(p, col->col_scale);
+            // The precision is the column's byte 11 and the scale byte 12, which libmdb reads
+            // into col_scale and col_prec, the other way round.
+            v.kind = Value::Real, v.d = decimalValue(p, col->col_prec);
             break;
         case MDB_REPID:
             if (!need(16)) return false;

@@ -24,9 +24,16 @@ struct Value {
     std::string s; // UTF-8 text or raw bytes
 };
 
+// The column types of the format (libmdb's MDB_BOOL, MDB_BYTE, ... are the same codes).
+enum ColumnType {
+    kBool = 0x01, kByte = 0x02, kInt = 0x03, kLong = 0x04, kMoney = 0x05, kSingle = 0x06,
+    kDouble = 0x07, kDateTime = 0x08, kBinary = 0x09, kText = 0x0A, kOle = 0x0B, kMemo = 0x0C,
+    kGuid = 0x0F, kNumeric = 0x10, kComplex = 0x12,
+};
+
 struct ColumnInfo {
     std::string name; // UTF-8
-    int type = 0;     // libmdb's type code (MDB_LONGINT, MDB_TEXT, ...)
+    int type = 0;     // a ColumnType
 };
 
 class AccessFile {

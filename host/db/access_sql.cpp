@@ -320,7 +320,12 @@ class Translator {
                 if (w == "UNION" && !f->limit.empty())
                     return fail(DB_SQL_ERROR, "SQL error: TOP in a part of a UNION is not supported", out);
             }
-            if (w == "MOD") emit("%");
+            size_t next = i_ + 1;
+            const Token* after = peek(next);
+            const bool call = after && after->kind == Token::Punct && after->text == "(";
+            if (call && (w == "LEFT" || w == "RIGHT")) // keywords of SQLite's joins
+                emit("access_" + dbcommon::lower(w));
+            else if (w == "MOD") emit("%");
             else if (w == "TRUE") emit("1");
             else if (w == "FALSE") emit("0");
             else if (w == "DISTINCTROW") emit("DISTINCT");

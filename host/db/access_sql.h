@@ -13,6 +13,7 @@
 //   #1/31/2024 10:30 PM#, #2024-01-31#  ->  '2024-01-31 22:30:00' (dates are stored so)
 //   a & b                  ->  a || b
 //   Mod, True, False       ->  %, 1, 0
+//   Left(...), Right(...)  ->  access_left(...), access_right(...) (SQLite's join words)
 // and refuses what would write or is more than one statement (DB_NOT_READ_ONLY), TOP n
 // PERCENT and malformed literals (DB_SQL_ERROR).
 //

@@ -399,8 +399,8 @@ bool registerAccessSql(sqlite3* db) {
            fn("like", 2, nullptr, likeFunction) && fn("like", 3, nullptr, likeFunction) &&
            fn("ucase", 1, up, caseFunction) && fn("lcase", 1, nullptr, caseFunction) &&
            fn("len", 1, nullptr, lenFunction) &&
-           fn("left", 2, reinterpret_cast<void*>(intptr_t(0)), partFunction) &&
-           fn("right", 2, reinterpret_cast<void*>(intptr_t(1)), partFunction) &&
+           fn("access_left", 2, reinterpret_cast<void*>(intptr_t(0)), partFunction) &&
+           fn("access_right", 2, reinterpret_cast<void*>(intptr_t(1)), partFunction) &&
            fn("mid", 2, reinterpret_cast<void*>(intptr_t(2)), partFunction) &&
            fn("mid", 3, reinterpret_cast<void*>(intptr_t(2)), partFunction) &&
            fn("nz", 1, nullptr, nzFunction) && fn("nz", 2, nullptr, nzFunction);

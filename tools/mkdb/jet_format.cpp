@@ -20,6 +20,8 @@ uint16_t fixedSize(ColType t) {
     case kMoney:
     case kDouble:
     case kDateTime: return 8;
+    case kGuid: return 16;
+    case kNumeric: return 17;
     default: return 0;
     }
 }
@@ -187,8 +189,7 @@ std::string TableDef::encodeRow(const std::vector<Field>& fields) const {
     append16(row, uint32_t(n));
     row.append(fixedSize_, '\0');
     for (size_t i = 0; i < n; ++i) {
-        if (!isFixed(i) || fields[i].null) continue;
-        if (columns_[i].type == kBool) throw std::logic_error("Boolean values are not written");
+        if (!isFixed(i) || fields[i].null || columns_[i].type == kBool) continue;
         const std::string& v = fields[i].bytes;
         std::memcpy(&row[2 + fixedOffset_[i]], v.data(),
                     std::min<size_t>(v.size(), fixedSize(columns_[i].type)));
@@ -206,8 +207,10 @@ std::string TableDef::encodeRow(const std::vector<Field>& fields) const {
         append16(row, uint32_t(varCount_));
     }
     std::string mask((n + 7) / 8, '\0');
-    for (size_t i = 0; i < n; ++i)
-        if (!fields[i].null) mask[i / 8] = char(mask[i / 8] | (1 << (i % 8)));
+    for (size_t i = 0; i < n; ++i) {
+        const bool bit = columns_[i].type == kBool ? fields[i].bytes == "\1" : !fields[i].null;
+        if (bit) mask[i / 8] = char(mask[i / 8] | (1 << (i % 8)));
+    }
     return row + mask;
 }
 
@@ -234,7 +237,12 @@ std::string TableDef::tdefPage(uint32_t rows, uint32_t usedMap, uint32_t freeMap
         put16(e, 5, i);
         put16(e, 7, isFixed(i) ? 0 : varIndex_[i]);
         put16(e, 9, i);
-        put16(e, 11, kSortGeneral);
+        if (c.type == kNumeric) {
+            e[11] = char(c.precision);
+            e[12] = char(c.scale);
+        } else {
+            put16(e, 11, kSortGeneral);
+        }
         e[15] = char(0x02 | (isFixed(i) ? 0x01 : 0x00));
         e[16] = c.compressed ? 0x01 : 0x00;
         put16(e, 21, fixedOffset_[i]);

@@ -22,6 +22,7 @@ constexpr size_t kMapRecordSize = 69;                  // type byte + 4 + 64, as
 enum ColType : uint8_t {
     kBool = 0x01, kByte = 0x02, kInt = 0x03, kLong = 0x04, kMoney = 0x05, kSingle = 0x06,
     kDouble = 0x07, kDateTime = 0x08, kBinary = 0x09, kText = 0x0A, kOle = 0x0B, kMemo = 0x0C,
+    kGuid = 0x0F, kNumeric = 0x10,
 };
 
 void put16(std::string& b, size_t at, uint32_t v);
@@ -50,6 +51,7 @@ struct Column {
     ColType type;
     uint16_t length = 0;     // bytes for Text and Binary (2 per character for Text)
     bool compressed = false; // Unicode compression for Text and Memo
+    uint8_t precision = 0, scale = 0; // Numeric (Decimal)
 };
 
 // A table definition: column numbers, fixed offsets and variable slots follow the order of
@@ -67,8 +69,8 @@ class TableDef {
         bool null = true;
         std::string bytes;
     };
-    // The row as it lies on a data page (Boolean values are not supported: their bit would
-    // replace the null flag).
+    // The row as it lies on a data page. A Boolean is never NULL: its value (bytes "\1" for
+    // true) is the column's bit in the null mask.
     std::string encodeRow(const std::vector<Field>& fields) const;
 
     // The table definition page: row count, usage maps of the table (row pointers), and the
