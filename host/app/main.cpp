@@ -2,9 +2,13 @@
 // window, in order, and prints each result code and text.
 #include <QApplication>
 #include <QDir>
+#include <QIcon>
+#include <QTimer>
 #include <cstdio>
 #include <cstdlib>
 
+#include "demo_database_dialog.h"
+#include "demo_databases.h"
 #include "host_settings.h"
 #include "interpreter.h"
 #include "main_window.h"
@@ -27,6 +31,10 @@ int main(int argc, char** argv) {
 
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Tarvish"));
+    // The installed desktop entry and icon (packaging/), so that the desktop
+    // matches the windows to the entry and shows the icon.
+    QGuiApplication::setDesktopFileName(QStringLiteral("org.quorvel.tarvish"));
+    QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("org.quorvel.tarvish")));
     options.hostDir = QDir(QCoreApplication::applicationDirPath() + "/..").canonicalPath().toStdString();
     resolveHostOptions(options);
 
@@ -47,6 +55,9 @@ int main(int argc, char** argv) {
 
     MainWindow window(options);
     window.show();
+    // First start: no Databases folder in the default data directory.
+    if (shouldOfferDemoDatabases(options))
+        QTimer::singleShot(0, &window, [&window, &options] { offerDemoDatabases(&window, options, true); });
     int rc = app.exec();
     window.shutdown();
     return rc;

@@ -52,7 +52,10 @@ HostOptions parseHostOptions(const std::vector<std::string>& args) {
             }
             out = args[++i];
         };
-        if (a == "--data-dir") value(o.dataDir);
+        if (a == "--data-dir") {
+            value(o.dataDir);
+            o.dataDirGiven = true;
+        }
         else if (a == "--lang") value(o.language);
         else if (a == "--ini") value(o.iniFile);
         else if (a == "--exec") {

@@ -72,6 +72,16 @@ TEST_F(InterpreterTest, MessageBoxKeepsQuotesAndLineBreaksOfItsText) {
     EXPECT_EQ("||0", ui.boxes[1]);
 }
 
+TEST_F(InterpreterTest, MessageBoxTitlesMayHoldQuotes) {
+    EXPECT_EQ(0, in.execute("messagebox \"Cannot open \"Demo.db\"\" \"Errore \"Quorvel\":\" 16").code);
+    EXPECT_EQ(0, in.execute("messagebox \"x\" \"\"Quorvel\" error:\" 48").code);
+    EXPECT_EQ(0, in.execute("messagebox \"Say \"yes\" \"no\"\"   \"Q\" 4").code);
+    ASSERT_EQ(3u, ui.boxes.size());
+    EXPECT_EQ("Errore \"Quorvel\":|Cannot open \"Demo.db\"|16", ui.boxes[0]);
+    EXPECT_EQ("\"Quorvel\" error:|x|48", ui.boxes[1]);
+    EXPECT_EQ("Q|Say \"yes\" \"no\"|4", ui.boxes[2]);
+}
+
 TEST_F(InterpreterTest, CopyTextTakesEverythingBetweenTheOuterQuotes) {
     EXPECT_EQ(0, in.execute("CopyText \"180.06\t\"glucose\"\r\n181.07\"").code);
     EXPECT_EQ("180.06\t\"glucose\"\r\n181.07", ui.clipboard);
@@ -125,6 +135,42 @@ TEST(ModuleLoader, FillsEverySlotOrNothing) {
     l.refuse("LOCALE.DLL");
     EXPECT_EQ(0, load(l, &h2, "locale.dll", &open, "LocOpenCat", nullptr));
     EXPECT_EQ(nullptr, h2);
+}
+
+bool IsLoaded(const std::string& file) {
+    void* h = dlopen(file.c_str(), RTLD_NOW | RTLD_NOLOAD);
+    if (h) dlclose(h);
+    return h != nullptr;
+}
+
+TEST(ModuleLoader, LeavesNothingLoadedAfterAFailureNorAfterTheCallerUnloads) {
+    const std::string lib = std::string(FAKE_HOST_DIR) + "lib/";
+    const std::string core = lib + "libtw_fake_core.so", user = lib + "libtw_fake_user.so";
+    ModuleLoader l(FAKE_HOST_DIR);
+    l.requireFirst("tw_fake_user", "tw_fake_core");
+    l.requireFirst("tw_fake_absent", "tw_fake_core");
+    void* h = nullptr;
+    void *fn = nullptr, *bogus = nullptr;
+    ASSERT_FALSE(IsLoaded(core));
+
+    // A symbol missing, then the library itself: what was loaded for them goes.
+    EXPECT_EQ(0, load(l, &h, "tw_fake_user.dll", &fn, "fakeUserValue", &bogus, "noSuchSymbol", nullptr));
+    EXPECT_FALSE(IsLoaded(user));
+    EXPECT_FALSE(IsLoaded(core));
+    EXPECT_EQ(0, load(l, &h, "tw_fake_absent.dll", &fn, "fakeUserValue", nullptr));
+    EXPECT_FALSE(IsLoaded(core));
+    EXPECT_EQ(nullptr, h);
+
+    // Loaded twice and unloaded by the caller each time: the library works
+    // while loaded, and nothing stays loaded after.
+    for (int round = 0; round < 2; ++round) {
+        ASSERT_EQ(1, load(l, &h, "tw_fake_user.dll", &fn, "fakeUserValue", nullptr)) << l.lastError();
+        EXPECT_EQ(43, reinterpret_cast<int (*)()>(fn)());
+        EXPECT_TRUE(IsLoaded(core));
+        dlclose(h);
+        EXPECT_FALSE(IsLoaded(user)) << round;
+        EXPECT_FALSE(IsLoaded(core)) << round;
+    }
 }
 
 TEST(ModuleLoader, LoadsTheStructureRendererWithItsCore) {

@@ -48,6 +48,8 @@ Options:
       --rejects FILE     write every rejected record and its reason to FILE
   -v, --verbose          list every rejected record on standard error
   -q, --quiet            no progress line
+      --progress         the progress line even when standard error is not a
+                         terminal (for a program showing it)
   -h, --help             this text
 
 Exit status: 0 database written; 1 bad usage; 2 an input could not be read;
@@ -89,7 +91,7 @@ struct Options {
     Kind kind = Kind::Auto;
     mkdb::DelimitedOptions delimited;
     bool delimiterSet = false;
-    bool verbose = false, quiet = false;
+    bool verbose = false, quiet = false, progress = false;
 };
 
 int usageError(const std::string& msg) {
@@ -122,6 +124,8 @@ int parseArgs(int argc, char** argv, Options& o) {
             o.verbose = true;
         } else if (a == "-q" || a == "--quiet") {
             o.quiet = true;
+        } else if (a == "--progress") {
+            o.progress = true;
         } else if (a == "--header") {
             o.delimited.header = 1;
         } else if (a == "--no-header") {
@@ -208,7 +212,7 @@ int run(int argc, char** argv) {
     mkdb::initIndigo();
     std::vector<mkdb::Row> rows;
     long read = 0, rejected = 0;
-    Progress progress(!o.quiet && ::isatty(STDERR_FILENO));
+    Progress progress(!o.quiet && (o.progress || ::isatty(STDERR_FILENO)));
 
     auto sink = [&](mkdb::Record&& r) {
         ++read;
