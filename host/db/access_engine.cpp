@@ -2,6 +2,9 @@
 
 #include <sqlite3.h>
 #include <strings.h>
+#include <sys/stat.h>
+
+#include <algorithm>
 
 #include "access_cache.h"
 #include "access_sql.h"
@@ -58,21 +61,23 @@ class AccessEngine : public DbEngine {
         }
         sqlite3_close_v2(h_);
         h_ = h;
-        key_ = key.text();
+        key_ = key;
         return CommandResult::ok();
     }
 
     std::string format() const override { return "ACCESS"; }
 
     CommandResult query(const std::string& sql) override {
+        accessdb::TopForm top;
+        const bool plugin = accessdb::matchTopForm(sql, top);
         std::string translated;
-        if (int rc = accessdb::translateSql(sql, translated))
+        if (int rc = plugin ? 0 : accessdb::translateSql(sql, translated))
             return CommandResult::fail(rc, translated);
         CommandResult r = current();
         if (r.code != 0) return r;
         for (int attempt = 0;; ++attempt) {
             refusal_.table.clear();
-            r = sqliteQuery(h_, translated);
+            r = plugin ? topForm(top) : sqliteQuery(h_, translated);
             if (r.code == DB_NOT_READ_ONLY && !refusal_.table.empty())
                 return CommandResult::fail(DB_SQL_ERROR, "SQL error: no such table: " + refusal_.table);
             if (r.code != DB_SQL_ERROR || attempt > 0 || !cacheDamaged(h_)) return r;
@@ -88,19 +93,37 @@ class AccessEngine : public DbEngine {
     }
 
   private:
+    // The plug-in's TOP form. The copy lies in MassMI order (ties in the order of the file),
+    // which the index on MassMI gives: when the window holds no more than n rows, they are
+    // all the answer, read in that order like the LIMIT form; otherwise the first n by name
+    // are picked by their rowids, and the window is read again keeping those. No whole row
+    // is sorted. Rows of equal mass come in the order of the file.
+    CommandResult topForm(const accessdb::TopForm& f) {
+        const std::string from = " FROM Molecules WHERE (" + f.where + ")";
+        const std::string order = " ORDER BY MassMI, rowid";
+        const long long n = std::min(f.n, 1000000000000LL);
+        CommandResult all = sqliteQuery(h_, "SELECT " + f.columns + from + order + " LIMIT " +
+                                                std::to_string(n + 1));
+        if (all.code != 0 || std::count(all.text.begin(), all.text.end(), '\n') <= n) return all;
+        return sqliteQuery(h_, "SELECT " + f.columns + from + " AND rowid IN (SELECT rowid" + from +
+                                   " ORDER BY " + f.nameKey + ", rowid LIMIT " + std::to_string(n) +
+                                   ")" + order);
+    }
+
     // Reads the file again when it changed since the cache was opened.
     CommandResult current() {
-        accessdb::SourceKey now;
-        int code = 0;
-        std::string text;
-        if (!accessdb::sourceKey(path_, now, code, text)) return CommandResult::fail(code, text);
-        if (now.text() == key_) return CommandResult::ok();
+        struct stat st {};
+        if (::stat(key_.path.c_str(), &st) == 0 && st.st_size == key_.size &&
+            st.st_mtim.tv_sec * 1000000000LL + st.st_mtim.tv_nsec == key_.mtimeNs &&
+            st.st_ctim.tv_sec * 1000000000LL + st.st_ctim.tv_nsec == key_.ctimeNs &&
+            (long long)st.st_ino == key_.inode)
+            return CommandResult::ok();
         return load(false);
     }
 
     std::string path_;
     sqlite3* h_ = nullptr;
-    std::string key_;
+    accessdb::SourceKey key_; // of the file the copy was made from
     Refusal refusal_;
 };
 

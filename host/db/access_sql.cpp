@@ -1,5 +1,6 @@
 #include "access_sql.h"
 
+#include <algorithm>
 #include <cctype>
 #include <charconv>
 #include <cstdio>
@@ -344,7 +345,115 @@ class Translator {
     std::string sql_;
 };
 
+// Reads the plug-in's TOP form off the tokens (spaces skipped).
+class TopFormMatcher {
+  public:
+    explicit TopFormMatcher(const std::vector<Token>& all) {
+        for (const Token& t : all)
+            if (t.kind != Token::Space) t_.push_back(&t);
+    }
+
+    bool match(TopForm& f) {
+        if (!word("SELECT") || !punct("*") || !word("FROM") || !punct("(") || !word("SELECT") ||
+            !word("TOP") || !number(f.n) || !columnList(f.columns) || !word("FROM") ||
+            !word("MOLECULES") || !word("WHERE") || !condition(f.where) || !word("ORDER") ||
+            !word("BY") || !column(f.nameKey) || !punct(")") || !word("ORDER") || !word("BY"))
+            return false;
+        std::string outer;
+        if (!column(outer) || (dbcommon::upper(outer) != "MASSMI" && outer != "\"MassMI\""))
+            return false;
+        word("ASC");
+        punct(";");
+        return i_ == t_.size();
+    }
+
+  private:
+    const Token* at() const { return i_ < t_.size() ? t_[i_] : nullptr; }
+    bool word(const char* w) {
+        const Token* k = at();
+        if (!k || k->kind != Token::Word || dbcommon::upper(k->text) != w) return false;
+        ++i_;
+        return true;
+    }
+    bool punct(const char* p) {
+        const Token* k = at();
+        if (!k || k->kind != Token::Punct || k->text != p) return false;
+        ++i_;
+        return true;
+    }
+    bool number(long long& n) {
+        const Token* k = at();
+        if (!k || k->kind != Token::Number) return false;
+        auto r = std::from_chars(k->text.data(), k->text.data() + k->text.size(), n);
+        if (r.ec != std::errc() || r.ptr != k->text.data() + k->text.size() || n < 0) return false;
+        ++i_;
+        return true;
+    }
+    static bool keyword(const std::string& w) {
+        const std::string u = dbcommon::upper(w);
+        return u == "FROM" || u == "WHERE" || u == "ORDER" || u == "SELECT" || u == "TOP";
+    }
+    bool column(std::string& out) {
+        const Token* k = at();
+        if (k && k->kind == Token::Name) out = quoted(k->text, '"');
+        else if (k && k->kind == Token::Word && !keyword(k->text)) out = k->text;
+        else return false;
+        ++i_;
+        return true;
+    }
+    bool columnList(std::string& out) {
+        std::string c;
+        if (!column(c)) return false;
+        out = c;
+        while (punct(",")) {
+            if (!column(c)) return false;
+            out += ", " + c;
+        }
+        return true;
+    }
+    // Comparisons of columns and numbers with AND, OR, NOT and parentheses, up to ORDER.
+    bool condition(std::string& out) {
+        int depth = 0;
+        bool glue = true; // no blank before the next piece
+        auto add = [&](const std::string& piece) {
+            if (!glue && piece != ".") out += ' ';
+            out += piece;
+            glue = piece == ".";
+        };
+        for (const Token* k; (k = at()) != nullptr; ++i_) {
+            if (k->kind == Token::Word && dbcommon::upper(k->text) == "ORDER" && depth == 0) break;
+            if (k->kind == Token::Punct) {
+                static const char* const ok[] = {"(", ")", "<", ">", "<=", ">=", "=", "<>", "-", "+", "."};
+                if (std::find(std::begin(ok), std::end(ok), k->text) == std::end(ok)) return false;
+                depth += k->text == "(" ? 1 : k->text == ")" ? -1 : 0;
+                if (depth < 0) return false;
+                add(k->text);
+            } else if ((k->kind == Token::Word && !keyword(k->text)) || k->kind == Token::Number) {
+                add(k->text);
+            } else if (k->kind == Token::Name) {
+                add(quoted(k->text, '"'));
+            } else {
+                return false;
+            }
+        }
+        return depth == 0 && !out.empty();
+    }
+
+    std::vector<const Token*> t_;
+    size_t i_ = 0;
+};
+
 } // namespace
+
+bool matchTopForm(const std::string& access, TopForm& form) {
+    std::vector<Token> tokens;
+    std::string error;
+    if (tokenize(access, tokens, error) != 0) return false;
+    TopForm f;
+    if (!TopFormMatcher(tokens).match(f)) return false;
+    form = f;
+    return true;
+}
 
 int translateSql(const std::string& access, std::string& out) {
     std::vector<Token> tokens;

@@ -36,6 +36,15 @@ namespace accessdb {
 // Returns 0 with the SQLite text in out, or a DbCode with its message in out.
 int translateSql(const std::string& access, std::string& out);
 
+// The plug-in's TOP form, SELECT * FROM (SELECT TOP n <columns> FROM Molecules WHERE <plain
+// condition> ORDER BY <column>) ORDER BY MassMI, in pieces of SQLite text, so that an engine
+// whose copy lies in MassMI order can run it without sorting whole rows twice.
+struct TopForm {
+    std::string columns, where, nameKey; // SQLite text
+    long long n = 0;
+};
+bool matchTopForm(const std::string& access, TopForm& form);
+
 // False when SQLite refuses one of the registrations.
 bool registerAccessSql(sqlite3* db);
 

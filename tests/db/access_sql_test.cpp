@@ -37,6 +37,29 @@ TEST(AccessSql, ThePluginsTopForm) {
     EXPECT_EQ(translated(limit), limit);
 }
 
+TEST(AccessSql, ThePluginsTopFormInPieces) {
+    accessdb::TopForm f;
+    ASSERT_TRUE(accessdb::matchTopForm(
+        "SELECT * FROM (SELECT TOP 200 ID, MassMI, [Formula], Name, Smiles FROM Molecules WHERE "
+        "(MassMI > 180.062342) AND (MassMI < 180.064142) ORDER BY Name) ORDER BY MassMI;", f));
+    EXPECT_EQ(f.n, 200);
+    EXPECT_EQ(f.columns, "ID, MassMI, \"Formula\", Name, Smiles");
+    EXPECT_EQ(f.nameKey, "Name");
+    EXPECT_EQ(f.where, "( MassMI > 180.062342 ) AND ( MassMI < 180.064142 )");
+    ASSERT_TRUE(accessdb::matchTopForm("select * from (select top 1 ID from Molecules where "
+                                       "Molecules.[MassMI]>--5 order by [Name]) order by massmi asc", f));
+    EXPECT_EQ(f.where, "Molecules.\"MassMI\" > - - 5"); // never an SQLite comment
+    // Other shapes are left to the general translation.
+    for (const char* other : {
+             "SELECT * FROM (SELECT TOP 5 ID FROM Molecules WHERE ID > 1 ORDER BY Name DESC) ORDER BY MassMI",
+             "SELECT * FROM (SELECT TOP 5 ID FROM Molecules WHERE Name = 'x' ORDER BY Name) ORDER BY MassMI",
+             "SELECT * FROM (SELECT TOP 5 ID FROM Molecules WHERE ID > 1 ORDER BY Name) ORDER BY ID",
+             "SELECT * FROM (SELECT TOP 5 ID FROM Other WHERE ID > 1 ORDER BY Name) ORDER BY MassMI",
+             "SELECT * FROM (SELECT TOP 5 ID FROM Molecules WHERE ID > 1 ORDER BY Name) ORDER BY MassMI; x",
+         })
+        EXPECT_FALSE(accessdb::matchTopForm(other, f)) << other;
+}
+
 TEST(AccessSql, TheSubsetUsersWrite) {
     EXPECT_EQ(translated("SELECT TOP 3 [ID], [Name] FROM [Molecules]"),
               "SELECT \"ID\", \"Name\" FROM \"Molecules\" LIMIT 3");
