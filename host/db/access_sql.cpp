@@ -86,7 +86,7 @@ std::string dateLiteral(const std::string& s) {
     if (*p || mo < 1 || mo > 12 || d < 1 || d > days[mo - 1] || y < 100 || y > 9999 || h > 23 ||
         mi > 59 || sec > 59)
         return {};
-    char buf[40];
+    char buf[64];
     std::snprintf(buf, sizeof buf, "'%04d-%02d-%02d %02d:%02d:%02d'", y, mo, d, h, mi, sec);
     return buf;
 }
