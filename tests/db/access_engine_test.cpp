@@ -133,6 +133,22 @@ TEST_F(AccessEngine, AccessSqlOfUsers) {
     EXPECT_EQ(exec(a, "SELECT count(*) FROM Molecules WHERE Formula Like 'C6H##O6'").text, "7\n");
 }
 
+TEST_F(AccessEngine, AFileNotInMassOrderIsCopiedInMassOrder) {
+    // Access files made elsewhere need not hold their rows by mass.
+    std::vector<mkdb::Row> rows = sugars();
+    std::reverse(rows.begin(), rows.end());
+    std::swap(rows[2], rows[5]);
+    const std::string shuffled = dir.file("shuffled.mdb");
+    writeMolecules(shuffled, rows);
+    const std::string a = open(shuffled);
+    const CommandResult r = exec(a, "SELECT MassMI FROM Molecules");
+    ASSERT_EQ(r.code, 0) << r.text;
+    EXPECT_EQ(r.text, "46.041865\n180.042259\n180.063388\n180.063388\n180.063388\n180.063388\n"
+                      "180.063389\n180.0645\n181.0707\n");
+    EXPECT_EQ(ids(exec(a, topQuery(3, "180.000000", "181.000000"))).size(), 3u);
+    EXPECT_EQ(exec(a, "SELECT Name FROM Molecules WHERE ID = 9").text, "Ethanol\n"); // IDs kept
+}
+
 TEST_F(AccessEngine, RefusesAllButReadingMolecules) {
     const std::string a = open(mdb);
     struct Case {
