@@ -7,6 +7,7 @@
 #include <mutex>
 #include <new>
 
+#include "access_engine.h"
 #include "db_common.h"
 #include "odbc_engine.h"
 #include "sqlite_engine.h"
@@ -26,7 +27,8 @@ struct EngineKind {
 };
 const EngineKind kEngines[] = {
     {".db", openSqliteEngine, "SQLite databases"},
-    {".mdb", nullptr, "Access databases (.mdb)"},
+    {".mdb", openAccessEngine, "Access databases (.mdb)"},
+    {".accdb", openAccessEngine, "Access databases (.accdb)"},
     {".dsn", openDsnEngine, "ODBC data sources (.dsn)"},
 };
 
