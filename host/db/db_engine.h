@@ -7,6 +7,7 @@
 // An engine object is driven by one thread at a time.
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "command_result.h"
 
@@ -42,6 +43,25 @@ struct DbMolecule {
     std::string formula, name, smiles;
 };
 
+// One field of a row handed over by DbEngine::queryRows: the value as read, without the
+// round trip through the text answer. Text holds the bytes the text answer would hold (";"
+// and line breaks replaced, raw bytes as hexadecimal digits); NULL is Null.
+struct DbField {
+    enum Type : unsigned char { Null, Integer, Real, Text };
+    Type type = Null;
+    long long integer = 0;
+    double real = 0;
+    const char* text = nullptr;
+    size_t size = 0;
+};
+
+// Receives the rows of DbEngine::queryRows one by one; the fields live only during the call.
+class DbRowSink {
+  public:
+    virtual ~DbRowSink() = default;
+    virtual void row(const DbField* fields, int count) = 0;
+};
+
 class DbEngine {
   public:
     virtual ~DbEngine() = default;
@@ -53,6 +73,32 @@ class DbEngine {
     // Runs exactly one reading statement; ok() carries the answer rows (db_answer.h), fail()
     // a DbCode and its text. Anything that could write is refused before it runs.
     virtual CommandResult query(const std::string& sql) = 0;
+
+    // Runs a reading statement as query() does and hands its rows to sink instead of building
+    // the text answer (the result carries only the code and the message; on a failure some
+    // rows may have been handed over already). By default the text answer of query() is cut
+    // into rows of Text fields, which every engine gives.
+    virtual CommandResult queryRows(const std::string& sql, DbRowSink& sink) {
+        CommandResult r = query(sql);
+        if (r.code != 0) return r;
+        std::vector<DbField> fields;
+        size_t start = 0;
+        for (size_t i = 0; i < r.text.size(); ++i) {
+            const char c = r.text[i];
+            if (c != ';' && c != '\n') continue;
+            DbField f;
+            f.type = DbField::Text;
+            f.text = r.text.data() + start;
+            f.size = i - start;
+            fields.push_back(f);
+            start = i + 1;
+            if (c == '\n') {
+                sink.row(fields.data(), int(fields.size()));
+                fields.clear();
+            }
+        }
+        return CommandResult::ok();
+    }
 
     // Reads the row of Molecules with this ID: 0, DB_UNKNOWN_ROW or another DbCode.
     virtual CommandResult molecule(long long id, DbMolecule& out) = 0;

@@ -87,12 +87,17 @@ inline void appendField(dbanswer::Builder& out, sqlite3_stmt* s, int i, char ter
     }
 }
 
+CommandResult sqliteQueryRows(sqlite3* h, const std::string& sql, DbRowSink& sink);
+
 class SqliteEngine : public DbEngine {
   public:
     explicit SqliteEngine(sqlite3* h) : h_(h) {}
     ~SqliteEngine() override { sqlite3_close_v2(h_); }
     std::string format() const override { return "SQLITE"; }
     CommandResult query(const std::string& sql) override { return sqliteQuery(h_, sql); }
+    CommandResult queryRows(const std::string& sql, DbRowSink& sink) override {
+        return sqliteQueryRows(h_, sql, sink);
+    }
     CommandResult molecule(long long id, DbMolecule& out) override {
         return sqliteMolecule(h_, id, out);
     }
@@ -191,3 +196,74 @@ CommandResult sqliteMolecule(sqlite3* h, long long id, DbMolecule& out) {
                      text(3), text(4)};
     return CommandResult::ok();
 }
+
+namespace {
+
+// The typed rows of one reading statement (DbEngine::queryRows): the same checks as
+// sqliteQuery, the values as SQLite holds them, texts mended as the text answer mends them.
+CommandResult sqliteQueryRows(sqlite3* h, const std::string& sql, DbRowSink& sink) {
+    Statement st;
+    const char* tail = nullptr;
+    if (sqlite3_prepare_v2(h, sql.c_str(), int(sql.size()), &st.s, &tail) != SQLITE_OK) {
+        if ((sqlite3_errcode(h) & 0xff) == SQLITE_AUTH)
+            return CommandResult::fail(DB_NOT_READ_ONLY,
+                                       "Only reading statements are allowed: " + sqliteMessage(h));
+        return CommandResult::fail(DB_SQL_ERROR, "SQL error: " + sqliteMessage(h));
+    }
+    if (!st.s) return CommandResult::fail(DB_BAD_SYNTAX, "DbSqlExec: no statement");
+    for (const char* p = tail; p && *p; ++p)
+        if (!isBlank(*p) && *p != ';')
+            return CommandResult::fail(DB_NOT_READ_ONLY, "Only one statement is allowed");
+    if (!sqlite3_stmt_readonly(st.s))
+        return CommandResult::fail(DB_NOT_READ_ONLY, "Only reading statements are allowed");
+
+    const int n = sqlite3_column_count(st.s);
+    std::vector<DbField> fields(size_t(n > 0 ? n : 0));
+    std::vector<size_t> at(fields.size()); // offsets of the texts in scratch
+    std::string scratch;
+    int rc;
+    while ((rc = sqlite3_step(st.s)) == SQLITE_ROW) {
+        scratch.clear();
+        for (int i = 0; i < n; ++i) {
+            DbField& f = fields[size_t(i)];
+            sqlite3_value* v = sqlite3_column_value(st.s, i);
+            switch (sqlite3_value_type(v)) {
+            case SQLITE_INTEGER:
+                f.type = DbField::Integer;
+                f.integer = sqlite3_value_int64(v);
+                break;
+            case SQLITE_FLOAT:
+                f.type = DbField::Real;
+                f.real = sqlite3_value_double(v);
+                break;
+            case SQLITE_NULL:
+                f.type = DbField::Null;
+                break;
+            case SQLITE_BLOB: {
+                f.type = DbField::Text;
+                at[size_t(i)] = scratch.size();
+                f.size = 2 * size_t(sqlite3_value_bytes(v));
+                dbanswer::appendHex(scratch, static_cast<const unsigned char*>(sqlite3_value_blob(v)),
+                                    f.size / 2);
+                break;
+            }
+            default: { // SQLITE_TEXT
+                const auto* t = reinterpret_cast<const char*>(sqlite3_value_text(v));
+                f.type = DbField::Text;
+                f.size = t ? size_t(sqlite3_value_bytes(v)) : 0;
+                at[size_t(i)] = scratch.size();
+                scratch.resize(scratch.size() + f.size + dbanswer::Builder::kSlack);
+                dbanswer::Builder::copyText(&scratch[at[size_t(i)]], t, f.size);
+                scratch.resize(at[size_t(i)] + f.size);
+            }
+            }
+        }
+        for (size_t i = 0; i < fields.size(); ++i)
+            if (fields[i].type == DbField::Text) fields[i].text = scratch.data() + at[i];
+        sink.row(fields.data(), n);
+    }
+    if (rc != SQLITE_DONE) return CommandResult::fail(DB_SQL_ERROR, "SQL error: " + sqliteMessage(h));
+    return CommandResult::ok();
+}
+
+} // namespace

@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "db_answer.h"
 #include "db_engine.h"
 
 namespace tvsearch {
@@ -18,7 +19,7 @@ struct Window {
     uint32_t peak, ion;
 };
 
-// One row of an answer, its fields pointing into the answer text.
+// One fetched row; its texts are in the collector's arena.
 struct Fetched {
     double mass;
     long long idKey;
@@ -37,37 +38,98 @@ std::string_view trimLeft(std::string_view s) {
     return s;
 }
 
-// Cuts the shared answer format (db_answer.h) into rows of five fields.
-void parseAnswer(const std::string& text, std::vector<Fetched>& rows, long& withoutMass) {
-    rows.clear();
-    std::string_view f[5];
-    int k = 0;
-    size_t start = 0;
-    for (size_t i = 0; i < text.size(); ++i) {
-        const char c = text[i];
-        if (c != ';' && c != '\n') continue;
-        if (k < 5) f[k] = std::string_view(text.data() + start, i - start);
-        ++k;
-        start = i + 1;
-        if (c != '\n') continue;
-        if (k >= 5) {
-            Fetched r;
-            const std::string_view m = trimLeft(f[1]);
-            auto [p, ec] = std::from_chars(m.data(), m.data() + m.size(), r.mass);
-            if (ec != std::errc() || !std::isfinite(r.mass)) {
-                ++withoutMass;
-            } else {
-                r.id = trimLeft(f[0]);
-                r.idKey = idKeyOf(r.id);
-                r.formula = trimLeft(f[2]);
-                r.name = trimLeft(f[3]);
-                r.smiles = trimLeft(f[4]);
-                rows.push_back(r);
-            }
-        }
-        k = 0;
+// Collects the rows of one query (ID, MassMI, Formula, Name, Smiles). Every field is taken as
+// the text answer (db_answer.h) writes it, with leading blanks dropped, whether the engine
+// hands over typed values or the cut text answer: the hits do not depend on the engine.
+class RowCollector : public DbRowSink {
+  public:
+    void clear() {
+        rows_.clear();
+        spans_.clear();
+        arena_.clear();
+        withoutMass = 0;
     }
-}
+    void row(const DbField* f, int count) override {
+        if (count < 5) return;
+        Span s;
+        if (!massOf(f[1], s.mass)) {
+            ++withoutMass;
+            return;
+        }
+        const size_t idAt = arena_.size();
+        append(f[0]);
+        s.idKey = f[0].type == DbField::Integer
+                      ? f[0].integer
+                      : idKeyOf(std::string_view(arena_).substr(idAt));
+        s.at[0] = idAt;
+        for (int k = 2; k < 5; ++k) {
+            s.at[k - 1] = arena_.size();
+            append(f[k]);
+        }
+        s.at[4] = arena_.size();
+        spans_.push_back(s);
+    }
+    // The rows collected, their texts pointing into the arena (valid until clear()).
+    std::vector<Fetched>& rows() {
+        rows_.resize(spans_.size());
+        const std::string_view a(arena_);
+        for (size_t i = 0; i < spans_.size(); ++i) {
+            const Span& s = spans_[i];
+            rows_[i] = Fetched{s.mass, s.idKey, a.substr(s.at[0], s.at[1] - s.at[0]),
+                               a.substr(s.at[1], s.at[2] - s.at[1]),
+                               a.substr(s.at[2], s.at[3] - s.at[2]),
+                               a.substr(s.at[3], s.at[4] - s.at[3])};
+        }
+        return rows_;
+    }
+    long withoutMass = 0;
+
+  private:
+    struct Span {
+        double mass;
+        long long idKey;
+        size_t at[5]; // where ID, Formula, Name and Smiles begin, and where Smiles ends
+    };
+    static bool massOf(const DbField& f, double& mass) {
+        switch (f.type) {
+        case DbField::Real:
+            mass = f.real;
+            break;
+        case DbField::Integer:
+            mass = double(f.integer);
+            break;
+        case DbField::Text: {
+            const std::string_view m = trimLeft(std::string_view(f.text, f.size));
+            auto [p, ec] = std::from_chars(m.data(), m.data() + m.size(), mass);
+            if (ec != std::errc()) return false;
+            break;
+        }
+        default:
+            return false;
+        }
+        return std::isfinite(mass);
+    }
+    void append(const DbField& f) {
+        char buf[40];
+        switch (f.type) {
+        case DbField::Integer:
+            arena_.append(buf, std::to_chars(buf, buf + sizeof buf, f.integer).ptr);
+            break;
+        case DbField::Real:
+            arena_.append(buf, dbanswer::formatReal(buf, f.real));
+            break;
+        case DbField::Text:
+            arena_ += trimLeft(std::string_view(f.text, f.size));
+            break;
+        default:
+            break;
+        }
+    }
+
+    std::vector<Span> spans_;
+    std::vector<Fetched> rows_;
+    std::string arena_;
+};
 
 void appendFixed(std::string& out, double v) {
     char buf[64];
@@ -182,7 +244,7 @@ bool searchDatabase(DbEngine& db, const std::vector<PeakRecord>& peaks,
     // of rows and spans: masses come in lumps (the isomers of a formula share one), so a
     // mean of per-query densities would be ruled by the empty windows between lumps.
     double density = 0, rowSum = 0, spanSum = 0, lastSpan = 0;
-    std::vector<Fetched> rows;
+    RowCollector collector;
     std::vector<int64_t> stored; // HitStore row of each fetched row, -1 when not stored yet
     std::string sql;
     // Pending groups of windows [first, last); a group whose answer is too large is split.
@@ -225,7 +287,8 @@ bool searchDatabase(DbEngine& db, const std::vector<PeakRecord>& peaks,
         appendFixed(sql, hi + margin);
         sql += ") ORDER BY MassMI";
         const auto t0 = std::chrono::steady_clock::now();
-        CommandResult r = db.query(sql);
+        collector.clear();
+        CommandResult r = db.queryRows(sql, collector);
         const double secs = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
         stats.seconds += secs;
         ++stats.queries;
@@ -239,7 +302,8 @@ bool searchDatabase(DbEngine& db, const std::vector<PeakRecord>& peaks,
             error = r.text.empty() ? "the query failed (code " + std::to_string(r.code) + ")" : r.text;
             return false;
         }
-        parseAnswer(r.text, rows, stats.rowsWithoutMass);
+        std::vector<Fetched>& rows = collector.rows();
+        stats.rowsWithoutMass += collector.withoutMass;
         stats.rowsFetched += long(rows.size());
         cost.add(double(rows.size()), secs);
         rowSum = 0.8 * rowSum + double(rows.size());

@@ -7,7 +7,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
 #include <cstdlib>
 #include <cstring>
 
@@ -87,6 +91,172 @@ bool copyTo(const std::string& from, FILE* to) {
 
 } // namespace
 
+// The temporary file written by its descriptor in blocks of kBlock bytes, past the page cache
+// while O_DIRECT holds; the tail (less than a block) goes through the page cache at the end.
+// A direct write waits for the device, so the blocks are written by a thread of their own
+// while the next one fills (it sleeps in write(); the work stays on the caller's core).
+struct OutputFile::Direct {
+    static constexpr size_t kAlign = 4096, kBlock = size_t(4) << 20;
+    int fd = -1;
+    bool bypass = false; // O_DIRECT is set on fd
+    char* buf[2] = {nullptr, nullptr};
+    int cur = 0;     // the block being filled
+    size_t used = 0; // bytes in it
+
+    // The writing thread and the block handed to it.
+    std::thread worker;
+    std::mutex m;
+    std::condition_variable cv;
+    const char* pending = nullptr;
+    bool stop = false, failed = false;
+    int error = 0;
+
+    ~Direct() {
+        join();
+        std::free(buf[0]);
+        std::free(buf[1]);
+    }
+    void setBypass(bool on) {
+        const int flags = ::fcntl(fd, F_GETFL);
+        if (flags >= 0 && ::fcntl(fd, F_SETFL, on ? flags | O_DIRECT : flags & ~O_DIRECT) == 0)
+            bypass = on;
+        else if (!on)
+            bypass = true; // cannot clear it: stays on (writes then fail and say why)
+    }
+    bool writeOut(const char* p, size_t n) {
+        while (n > 0) {
+            const ssize_t k = ::write(fd, p, n);
+            if (k < 0) {
+                if (errno == EINTR) continue;
+                // The file system does not take direct writes (or not of this alignment).
+                if (errno == EINVAL && bypass) {
+                    setBypass(false);
+                    if (!bypass) continue;
+                }
+                return false;
+            }
+            if (k == 0) {
+                errno = EIO;
+                return false;
+            }
+            p += k;
+            n -= size_t(k);
+            if (bypass && size_t(k) % kAlign != 0) setBypass(false); // no longer aligned
+        }
+        return true;
+    }
+    void run() {
+        std::unique_lock<std::mutex> lock(m);
+        for (;;) {
+            cv.wait(lock, [&] { return pending || stop; });
+            if (!pending) return;
+            const char* p = pending;
+            lock.unlock();
+            const bool ok = writeOut(p, kBlock);
+            const int e = errno;
+            lock.lock();
+            if (!ok && !failed) failed = true, error = e;
+            pending = nullptr;
+            cv.notify_all();
+        }
+    }
+    void start() {
+        try {
+            worker = std::thread([this] { run(); });
+        } catch (...) {
+            // No thread: the blocks are written in turn.
+        }
+    }
+    void join() {
+        if (!worker.joinable()) return;
+        {
+            std::lock_guard<std::mutex> lock(m);
+            stop = true;
+        }
+        cv.notify_all();
+        worker.join();
+    }
+    // Hands the full block over (or writes it when there is no thread).
+    bool submit() {
+        if (!worker.joinable()) return writeOut(buf[cur], kBlock);
+        std::unique_lock<std::mutex> lock(m);
+        cv.wait(lock, [&] { return !pending; });
+        if (failed) {
+            errno = error;
+            return false;
+        }
+        pending = buf[cur];
+        cv.notify_all();
+        cur ^= 1;
+        return true;
+    }
+    bool add(const char* p, size_t n) {
+        while (n > 0) {
+            const size_t take = std::min(n, kBlock - used);
+            std::memcpy(buf[cur] + used, p, take);
+            used += take;
+            p += take;
+            n -= take;
+            if (used == kBlock) {
+                used = 0;
+                if (!submit()) return false;
+            }
+        }
+        return true;
+    }
+    bool finish() {
+        join();
+        if (failed) {
+            errno = error;
+            return false;
+        }
+        if (bypass) setBypass(false);
+        const size_t n = used;
+        used = 0;
+        return writeOut(buf[cur], n);
+    }
+};
+
+bool OutputFile::write(const char* data, size_t size) {
+    if (!stream_) {
+        errno = EBADF;
+        return false;
+    }
+    if (!rawOut_ && !rawTried_ && size >= (size_t(1) << 20) && stream_ != stdout && !direct_) {
+        // A large result into the temporary file: from here on by the descriptor.
+        rawTried_ = true;
+        if (std::fflush(stream_) != 0) return false;
+        const int fd = ::fileno(stream_);
+        const off_t at = ::lseek(fd, 0, SEEK_CUR);
+        void *a = nullptr, *b = nullptr;
+        if (at >= 0 && at % off_t(Direct::kAlign) == 0 &&
+            ::posix_memalign(&a, Direct::kAlign, Direct::kBlock) == 0 &&
+            ::posix_memalign(&b, Direct::kAlign, Direct::kBlock) == 0) {
+            rawOut_ = std::make_unique<Direct>();
+            rawOut_->fd = fd;
+            rawOut_->buf[0] = static_cast<char*>(a);
+            rawOut_->buf[1] = static_cast<char*>(b);
+            rawOut_->setBypass(true);
+            rawOut_->start();
+        } else {
+            std::free(a);
+        }
+    }
+    if (rawOut_) return rawOut_->add(data, size);
+    return std::fwrite(data, 1, size, stream_) == size;
+}
+
+bool OutputFile::finishDirect() {
+    if (!rawOut_) return true;
+    const bool ok = rawOut_->finish();
+    const int e = errno;
+    rawOut_.reset();
+    errno = e;
+    return ok;
+}
+
+OutputFile::OutputFile() = default;
+
 OutputFile::~OutputFile() {
     if (!committed_) abandon();
 }
@@ -157,8 +327,9 @@ bool OutputFile::open(const std::string& path, bool needPath, std::string& error
 bool OutputFile::commit(std::string& error) {
     if (stream_) {
         FILE* s = stream_;
+        const bool tail = finishDirect();
         stream_ = nullptr;
-        const bool flushed = std::fflush(s) == 0 && !std::ferror(s);
+        const bool flushed = tail && std::fflush(s) == 0 && !std::ferror(s);
         if (s == stdout) {
             if (!flushed) return fail(error, "cannot write " + display_);
         } else {
@@ -212,6 +383,7 @@ bool OutputFile::commit(std::string& error) {
 }
 
 void OutputFile::abandon() {
+    rawOut_.reset();
     if (stream_ && stream_ != stdout) std::fclose(stream_);
     stream_ = nullptr;
     if (!tempPath_.empty()) {

@@ -65,7 +65,8 @@ class TextWriter : public ResultWriter {
             buf_.clear();
             return;
         }
-        if (std::fwrite(buf_.data(), 1, buf_.size(), out_.stream()) != buf_.size()) {
+        errno = 0;
+        if (!out_.write(buf_.data(), buf_.size())) {
             failed_ = true;
             errno_ = errno ? errno : EIO;
         }
