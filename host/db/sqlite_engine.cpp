@@ -2,6 +2,8 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
+#include <cstring>
 #include <filesystem>
 #include <vector>
 
@@ -220,10 +222,19 @@ CommandResult sqliteQueryRows(sqlite3* h, const std::string& sql, DbRowSink& sin
     const int n = sqlite3_column_count(st.s);
     std::vector<DbField> fields(size_t(n > 0 ? n : 0));
     std::vector<size_t> at(fields.size()); // offsets of the texts in scratch
-    std::string scratch;
+    size_t capacity = 4096;
+    std::unique_ptr<char[]> scratch(new char[capacity]);
+    auto room = [&](size_t used, size_t more) { // room for more bytes after used ones
+        if (used + more <= capacity) return;
+        const size_t cap = std::max(2 * capacity, used + more);
+        std::unique_ptr<char[]> bigger(new char[cap]);
+        if (used) std::memcpy(bigger.get(), scratch.get(), used);
+        scratch = std::move(bigger);
+        capacity = cap;
+    };
     int rc;
     while ((rc = sqlite3_step(st.s)) == SQLITE_ROW) {
-        scratch.clear();
+        size_t used = 0;
         for (int i = 0; i < n; ++i) {
             DbField& f = fields[size_t(i)];
             sqlite3_value* v = sqlite3_column_value(st.s, i);
@@ -240,26 +251,32 @@ CommandResult sqliteQueryRows(sqlite3* h, const std::string& sql, DbRowSink& sin
                 f.type = DbField::Null;
                 break;
             case SQLITE_BLOB: {
+                static const char digits[] = "0123456789ABCDEF";
+                const auto* b = static_cast<const unsigned char*>(sqlite3_value_blob(v));
+                const size_t bytes = size_t(sqlite3_value_bytes(v));
                 f.type = DbField::Text;
-                at[size_t(i)] = scratch.size();
-                f.size = 2 * size_t(sqlite3_value_bytes(v));
-                dbanswer::appendHex(scratch, static_cast<const unsigned char*>(sqlite3_value_blob(v)),
-                                    f.size / 2);
+                f.size = 2 * bytes;
+                room(used, f.size);
+                at[size_t(i)] = used;
+                for (size_t k = 0; k < bytes; ++k) {
+                    scratch[used++] = digits[b[k] >> 4];
+                    scratch[used++] = digits[b[k] & 15];
+                }
                 break;
             }
             default: { // SQLITE_TEXT
                 const auto* t = reinterpret_cast<const char*>(sqlite3_value_text(v));
                 f.type = DbField::Text;
                 f.size = t ? size_t(sqlite3_value_bytes(v)) : 0;
-                at[size_t(i)] = scratch.size();
-                scratch.resize(scratch.size() + f.size + dbanswer::Builder::kSlack);
-                dbanswer::Builder::copyText(&scratch[at[size_t(i)]], t, f.size);
-                scratch.resize(at[size_t(i)] + f.size);
+                room(used, f.size + dbanswer::Builder::kSlack);
+                at[size_t(i)] = used;
+                dbanswer::Builder::copyText(scratch.get() + used, t, f.size);
+                used += f.size;
             }
             }
         }
         for (size_t i = 0; i < fields.size(); ++i)
-            if (fields[i].type == DbField::Text) fields[i].text = scratch.data() + at[i];
+            if (fields[i].type == DbField::Text) fields[i].text = scratch.get() + at[i];
         sink.row(fields.data(), n);
     }
     if (rc != SQLITE_DONE) return CommandResult::fail(DB_SQL_ERROR, "SQL error: " + sqliteMessage(h));

@@ -222,7 +222,7 @@ void neutralWindow(const Ion& ion, double measuredMz, const Tolerance& tol, doub
 }
 
 bool searchDatabase(DbEngine& db, const std::vector<PeakRecord>& peaks,
-                    const std::vector<Ion>& ions, const Tolerance& tol, std::vector<Hit>& hits,
+                    const std::vector<Ion>& ions, const Tolerance& tol, HitList& hits,
                     HitStore& store, QueryStats& stats, std::string& error,
                     const std::function<void(double)>& progress) {
     std::vector<Window> windows;

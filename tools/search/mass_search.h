@@ -26,6 +26,28 @@
 
 namespace tvsearch {
 
+// A growing array in blocks that never move: growing copies nothing, and memory is taken
+// a block at a time (the hits of a large run are millions).
+template <typename T> class BlockArray {
+  public:
+    void push_back(const T& v) {
+        if ((size_ & kMask) == 0 && (size_ >> kShift) == blocks_.size())
+            blocks_.emplace_back(new T[kBlock]);
+        blocks_[size_ >> kShift][size_ & kMask] = v;
+        ++size_;
+    }
+    T& operator[](size_t i) { return blocks_[i >> kShift][i & kMask]; }
+    const T& operator[](size_t i) const { return blocks_[i >> kShift][i & kMask]; }
+    size_t size() const { return size_; }
+    bool empty() const { return size_ == 0; }
+
+  private:
+    static constexpr unsigned kShift = 16;
+    static constexpr size_t kBlock = size_t(1) << kShift, kMask = kBlock - 1;
+    std::vector<std::unique_ptr<T[]>> blocks_;
+    size_t size_ = 0;
+};
+
 // The rows that were hits, each stored once; formulas are kept once per distinct text.
 class HitStore {
   public:
@@ -48,7 +70,7 @@ class HitStore {
     size_t formulaCount() const { return formulas_.size(); }
 
   private:
-    std::vector<Row> rows_;
+    BlockArray<Row> rows_;
     std::deque<std::string> formulas_; // elements never move: the index keys point into them
     std::unordered_map<std::string_view, uint32_t> formulaIndex_;
     // Texts in blocks that never move, so that growing costs no copy.
@@ -62,6 +84,7 @@ struct Hit {
     uint32_t row; // HitStore row
     double theoreticalMz;
 };
+using HitList = BlockArray<Hit>;
 
 struct QueryStats {
     long windows = 0;
@@ -80,7 +103,7 @@ void neutralWindow(const Ion& ion, double measuredMz, const Tolerance& tol, doub
 // Searches every peak as every ion that fits it. Hits are appended in no particular order.
 // On a database failure returns false with the engine's message in error.
 bool searchDatabase(DbEngine& db, const std::vector<PeakRecord>& peaks,
-                    const std::vector<Ion>& ions, const Tolerance& tol, std::vector<Hit>& hits,
+                    const std::vector<Ion>& ions, const Tolerance& tol, HitList& hits,
                     HitStore& store, QueryStats& stats, std::string& error,
                     const std::function<void(double)>& progress = {});
 

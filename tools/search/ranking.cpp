@@ -23,6 +23,13 @@ const HitRanker::Molecule& HitRanker::molecule(uint32_t formula) {
     return m;
 }
 
+bool HitRanker::canForm(uint32_t formula, const Molecule& m, uint32_t ion) {
+    const size_t k = size_t(formula) * ions_.size() + ion;
+    if (canForm_.size() <= k) canForm_.resize(std::max(k + 1, store_.formulaCount() * ions_.size()));
+    if (canForm_[k] == 0) canForm_[k] = ionCanForm(m.formula, ions_[ion]) ? 1 : 2;
+    return canForm_[k] == 1;
+}
+
 const IonDistribution* HitRanker::distribution(uint32_t formula, uint32_t ion) {
     const uint64_t key = uint64_t(formula) * ions_.size() + ion;
     auto it = dists_.find(key);
@@ -48,7 +55,7 @@ const MeasuredCluster& HitRanker::cluster(uint32_t p, int absZ) {
     return clusters_.back().second;
 }
 
-void HitRanker::rank(uint32_t p, const std::vector<Hit>& hits, const uint32_t* first,
+void HitRanker::rank(uint32_t p, const HitList& hits, const uint32_t* first,
                      const uint32_t* last, size_t top, std::vector<RankedHit>& out,
                      std::vector<char>& ionHasHit) {
     out.clear();
@@ -56,16 +63,20 @@ void HitRanker::rank(uint32_t p, const std::vector<Hit>& hits, const uint32_t* f
     scores_.clear();
     const double nan = std::numeric_limits<double>::quiet_NaN();
     const PeakRecord& peak = list_.peaks[p];
+    // The hits of one window come in ascending mass, so the isomers of a formula follow each
+    // other: the score of the last formula and ion is kept at hand.
+    uint64_t lastKey = UINT64_MAX;
+    IsotopeScore lastScore{nan, nan};
     for (const uint32_t* k = first; k != last; ++k) {
         const Hit& h = hits[*k];
         const HitStore::Row& row = store_.row(h.row);
         const Molecule& mol = molecule(row.formula);
         const Ion& ion = ions_[h.ion];
-        if (mol.state == 1 && !ionCanForm(mol.formula, ion)) {
+        if (mol.state == 1 && !canForm(row.formula, mol, h.ion)) {
             ++impossible; // e.g. [M+H-H2O]+ of a formula without oxygen
             continue;
         }
-        RankedHit r{*k, deltaPpm(peak.mz, h.theoreticalMz), nan, nan, -1, 0};
+        RankedHit r{*k, h.ion, row.idKey, deltaPpm(peak.mz, h.theoreticalMz), nan, nan, -1, 0};
         r.order = std::round(std::fabs(r.dppm) * 1e6);
         if (mol.state == 2) ++unreadable;
         if (mol.state == 1 && scoreIsotopes_) {
@@ -73,16 +84,19 @@ void HitRanker::rank(uint32_t p, const std::vector<Hit>& hits, const uint32_t* f
             if (!m.empty()) {
                 // The score is the same for every isomer of the formula.
                 const uint64_t key = uint64_t(row.formula) * ions_.size() + h.ion;
-                auto it = scores_.find(key);
-                if (it == scores_.end()) {
-                    const IonDistribution* d = distribution(row.formula, h.ion);
-                    const double nanScore = std::numeric_limits<double>::quiet_NaN();
-                    it = scores_.emplace(key, d ? scoreCluster(*d, m, h.theoreticalMz, ion.absCharge())
-                                                : IsotopeScore{nanScore, nanScore}).first;
+                if (key != lastKey) {
+                    auto it = scores_.find(key);
+                    if (it == scores_.end()) {
+                        const IonDistribution* d = distribution(row.formula, h.ion);
+                        it = scores_.emplace(key, d ? scoreCluster(*d, m, h.theoreticalMz, ion.absCharge())
+                                                    : IsotopeScore{nan, nan}).first;
+                    }
+                    lastKey = key;
+                    lastScore = it->second;
                 }
-                if (std::isfinite(it->second.cosine)) {
-                    r.rms = it->second.rms;
-                    r.cosine = it->second.cosine;
+                if (std::isfinite(lastScore.cosine)) {
+                    r.rms = lastScore.rms;
+                    r.cosine = lastScore.cosine;
                     r.rank = std::round(r.cosine * 1000);
                     ++scored;
                 } else {
@@ -98,11 +112,9 @@ void HitRanker::rank(uint32_t p, const std::vector<Hit>& hits, const uint32_t* f
         // |Δppm| to 1e-6 ppm, so that rounding noise between equal ion formulas reached by
         // different ions ([M+H]+ of C6H12O6, [M+CH3OH+H]+ of C5H8O5) leaves the ion order.
         if (a.order != b.order) return a.order < b.order;
-        const Hit &ha = hits[a.hit], &hb = hits[b.hit];
-        if (ha.ion != hb.ion) return ha.ion < hb.ion;
-        const HitStore::Row &ra = store_.row(ha.row), &rb = store_.row(hb.row);
-        if (ra.idKey != rb.idKey) return ra.idKey < rb.idKey;
-        return store_.id(ra) < store_.id(rb);
+        if (a.ion != b.ion) return a.ion < b.ion;
+        if (a.idKey != b.idKey) return a.idKey < b.idKey;
+        return store_.id(store_.row(hits[a.hit].row)) < store_.id(store_.row(hits[b.hit].row));
     };
     if (top > 0 && out.size() > top) {
         std::partial_sort(out.begin(), out.begin() + long(top), out.end(), before);

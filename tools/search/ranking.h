@@ -21,6 +21,8 @@ namespace tvsearch {
 
 struct RankedHit {
     uint32_t hit;
+    uint32_t ion;             // the hit's ion and the ID as a number (HitStore::Row::idKey),
+    long long idKey;          // copied here for the ordering
     double dppm, rms, cosine; // rms and cosine NaN without a cluster
     double rank;              // the cosine in thousandths, rounded; -1 without a score
     double order;             // |Δppm| in units of 1e-6 ppm, rounded
@@ -33,7 +35,7 @@ class HitRanker {
 
     // Ranks the hits hits[*k] of peak p, k in [first, last); out is replaced by the best top
     // of them (0: all). ionHasHit[i] is set for every ion that kept a hit.
-    void rank(uint32_t p, const std::vector<Hit>& hits, const uint32_t* first,
+    void rank(uint32_t p, const HitList& hits, const uint32_t* first,
               const uint32_t* last, size_t top, std::vector<RankedHit>& out,
               std::vector<char>& ionHasHit);
 
@@ -42,6 +44,7 @@ class HitRanker {
     long noDistribution = 0; // hits whose ion has no distribution (kept, no score)
     long scored = 0;         // hits with both scores
     size_t distributions() const { return cache_.size(); }
+    size_t pairs() const { return dists_.size(); }
 
   private:
     struct Molecule {
@@ -49,6 +52,8 @@ class HitRanker {
         tvchem::Formula formula;
     };
     const Molecule& molecule(uint32_t formula);
+    // Whether the ion can form from the formula (which parses), kept per formula and ion.
+    bool canForm(uint32_t formula, const Molecule& m, uint32_t ion);
     // The distribution of the ion of a formula (null: the host's distribution failed).
     const IonDistribution* distribution(uint32_t formula, uint32_t ion);
     const MeasuredCluster& cluster(uint32_t p, int absZ);
@@ -60,6 +65,7 @@ class HitRanker {
     ClusterFinder finder_;
     DistributionCache cache_;
     std::vector<Molecule> molecules_;                             // by formula index
+    std::vector<int8_t> canForm_; // formula x ion: 0 not known yet, 1 can form, 2 cannot
     std::unordered_map<uint64_t, const IonDistribution*> dists_; // formula x ion
     std::vector<std::pair<int, MeasuredCluster>> clusters_; // of the current peak, by |z|
     std::unordered_map<uint64_t, IsotopeScore> scores_;     // of the current peak

@@ -426,11 +426,12 @@ std::unique_ptr<ResultWriter> makeResultWriter(OutputFormat f, OutputFile& out, 
 }
 
 void appendCsvField(std::string& out, std::string_view v, char delimiter) {
-    const void* d = v.data();
-    const size_t n = v.size();
-    const bool quote = n && (v.front() == ' ' || v.back() == ' ' || std::memchr(d, delimiter, n) ||
-                             std::memchr(d, '"', n) || std::memchr(d, '\n', n) ||
-                             std::memchr(d, '\r', n));
+    // One pass over the value: does it hold the delimiter, a quote, CR or LF?
+    bool quote = !v.empty() && (v.front() == ' ' || v.back() == ' ');
+    for (size_t i = 0; i < v.size() && !quote; ++i) {
+        const char c = v[i];
+        quote = c == delimiter || c == '"' || c == '\n' || c == '\r';
+    }
     if (!quote) {
         out += v;
         return;

@@ -224,7 +224,7 @@ int runSearch(const SearchOptions& o, FILE* err, RunTimes* times) {
     Progress progress(err, o.progress == 1 || (o.progress == -1 && talk && ::isatty(fileno(err))));
 
     // Search.
-    std::vector<Hit> hits;
+    HitList hits;
     HitStore store;
     QueryStats qs;
     const auto tSearch = Clock::now();
@@ -239,8 +239,8 @@ int runSearch(const SearchOptions& o, FILE* err, RunTimes* times) {
 
     // Hits grouped by peak (counting sort).
     std::vector<uint32_t> start(list.peaks.size() + 1, 0), order(hits.size());
-    for (const Hit& h : hits)
-        ++start[h.peak + 1];
+    for (size_t k = 0; k < hits.size(); ++k)
+        ++start[hits[k].peak + 1];
     for (size_t p = 0; p < list.peaks.size(); ++p)
         start[p + 1] += start[p];
     {
@@ -345,6 +345,7 @@ int runSearch(const SearchOptions& o, FILE* err, RunTimes* times) {
         if (!list.skipped.empty())
             say(err, "%zu line(s) of %s skipped", list.skipped.size(), source.c_str());
     }
+    if (std::getenv("TVS_DEBUG_COUNTS")) std::fprintf(err, "formulas %zu rows %zu pairs %zu\n", store.formulaCount(), store.size(), ranker.pairs());
     if (o.timing)
         say(err, "time: reading %.3f s, queries %.3f s, matching and isotope scores %.3f s, "
                  "output %.3f s, total %.3f s (%ld queries for %ld windows, %ld rows fetched; "
