@@ -29,6 +29,7 @@ int main(int argc, char** argv) {
                              error.c_str());
             return status;
         }
+        o.endsProcess = true;
         const int rc = runSearch(o, stderr);
         if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
             std::fprintf(stderr, "tarvish-search: cannot write standard output\n");

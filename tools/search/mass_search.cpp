@@ -166,14 +166,18 @@ constexpr double kMaxBatchRows = 20000;
 
 uint32_t HitStore::add(std::string_view id, double mass, std::string_view formula,
                        std::string_view name, std::string_view smiles) {
-    auto it = formulaIndex_.find(formula);
-    uint32_t f;
-    if (it == formulaIndex_.end()) {
-        f = uint32_t(formulas_.size());
-        formulas_.emplace_back(formula);
-        formulaIndex_.emplace(std::string_view(formulas_.back()), f);
-    } else {
-        f = it->second;
+    // Isomers come one after the other: the formula of the last row is tried first.
+    uint32_t f = lastFormula_;
+    if (f == UINT32_MAX || formulas_[f] != formula) {
+        auto it = formulaIndex_.find(formula);
+        if (it == formulaIndex_.end()) {
+            f = uint32_t(formulas_.size());
+            formulas_.emplace_back(formula);
+            formulaIndex_.emplace(std::string_view(formulas_.back()), f);
+        } else {
+            f = it->second;
+        }
+        lastFormula_ = f;
     }
     const size_t need = id.size() + name.size() + smiles.size();
     if (blocks_.empty() || blockUsed_ + need > blockSize_) {

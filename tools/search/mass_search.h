@@ -73,6 +73,7 @@ class HitStore {
     BlockArray<Row> rows_;
     std::deque<std::string> formulas_; // elements never move: the index keys point into them
     std::unordered_map<std::string_view, uint32_t> formulaIndex_;
+    uint32_t lastFormula_ = UINT32_MAX;
     // Texts in blocks that never move, so that growing costs no copy.
     std::vector<std::unique_ptr<char[]>> blocks_;
     size_t blockUsed_ = 0, blockSize_ = 0;

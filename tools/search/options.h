@@ -40,6 +40,9 @@ struct SearchOptions {
     double rtTolerance = 0.1;        // in the unit of the list's retention times
     bool quiet = false, timing = false;
     int progress = -1;               // 1 on, 0 off, -1 when standard error is a terminal
+    // The process ends after the run: the hits and the caches are left to it rather than
+    // freed block by block (millions of them on a large run). Set by the program, not an option.
+    bool endsProcess = false;
 };
 
 // Parses argv[1..]. Returns -1 to go on, or an exit status (0 after --help); messages and

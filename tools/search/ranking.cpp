@@ -31,14 +31,20 @@ bool HitRanker::canForm(uint32_t formula, const Molecule& m, uint32_t ion) {
 }
 
 const IonDistribution* HitRanker::distribution(uint32_t formula, uint32_t ion) {
-    const uint64_t key = uint64_t(formula) * ions_.size() + ion;
-    auto it = dists_.find(key);
-    if (it != dists_.end()) return it->second;
+    // The slots of a formula's ions are taken when the first of them is asked for.
+    static const IonDistribution notYet;
+    if (distSlots_.size() <= formula) distSlots_.resize(store_.formulaCount(), UINT32_MAX);
+    uint32_t& first = distSlots_[formula];
+    if (first == UINT32_MAX) {
+        first = uint32_t(dists_.size());
+        dists_.resize(dists_.size() + ions_.size(), &notYet);
+    }
+    const IonDistribution*& d = dists_[first + ion];
+    if (d != &notYet) return d;
     tvchem::Formula composition;
-    const IonDistribution* d = nullptr;
+    d = nullptr;
     if (ionComposition(molecule(formula).formula, ions_[ion], composition) == IonFormula::Ok)
         d = cache_.get(composition, ions_[ion].charge);
-    dists_.emplace(key, d);
     return d;
 }
 

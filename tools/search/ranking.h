@@ -44,7 +44,6 @@ class HitRanker {
     long noDistribution = 0; // hits whose ion has no distribution (kept, no score)
     long scored = 0;         // hits with both scores
     size_t distributions() const { return cache_.size(); }
-    size_t pairs() const { return dists_.size(); }
 
   private:
     struct Molecule {
@@ -66,7 +65,9 @@ class HitRanker {
     DistributionCache cache_;
     std::vector<Molecule> molecules_;                             // by formula index
     std::vector<int8_t> canForm_; // formula x ion: 0 not known yet, 1 can form, 2 cannot
-    std::unordered_map<uint64_t, const IonDistribution*> dists_; // formula x ion
+    // The distribution of each ion of a formula: dists_[distSlots_[formula] + ion].
+    std::vector<uint32_t> distSlots_;
+    std::vector<const IonDistribution*> dists_;
     std::vector<std::pair<int, MeasuredCluster>> clusters_; // of the current peak, by |z|
     std::unordered_map<uint64_t, IsotopeScore> scores_;     // of the current peak
 };

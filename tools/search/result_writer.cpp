@@ -11,6 +11,10 @@
 
 #include "db_answer.h"
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace tvsearch {
 namespace {
 
@@ -46,7 +50,7 @@ bool isInteger(std::string_view s, long long& v) {
 
 class TextWriter : public ResultWriter {
   public:
-    TextWriter(OutputFile& out) : out_(out) { buf_.reserve(kFlushAt + 4096); }
+    TextWriter(OutputFile& out) : out_(out), buf_(new char[kCapacity]), cap_(kCapacity) {}
     bool finish(std::string& error) override {
         flush();
         if (failed_) {
@@ -57,26 +61,44 @@ class TextWriter : public ResultWriter {
     }
 
   protected:
+    // Room for n more bytes at the end of the buffer; done() sets where they end.
+    char* room(size_t n) {
+        if (used_ + n > cap_) {
+            flush();
+            if (n > cap_) {
+                buf_.reset(new char[n]);
+                cap_ = n;
+            }
+        }
+        return buf_.get() + used_;
+    }
+    void done(char* end) { used_ = size_t(end - buf_.get()); }
+    void put(std::string_view s) {
+        char* d = room(s.size());
+        std::memcpy(d, s.data(), s.size());
+        done(d + s.size());
+    }
     void endRow() {
-        if (buf_.size() >= kFlushAt) flush();
+        if (used_ >= kFlushAt) flush();
     }
     void flush() {
-        if (failed_ || buf_.empty()) {
-            buf_.clear();
-            return;
-        }
+        const size_t n = used_;
+        used_ = 0;
+        if (failed_ || n == 0) return;
         errno = 0;
-        if (!out_.write(buf_.data(), buf_.size())) {
+        if (!out_.write(buf_.get(), n)) {
             failed_ = true;
             errno_ = errno ? errno : EIO;
         }
-        buf_.clear();
     }
     bool ok() const { return !failed_; }
 
-    static constexpr size_t kFlushAt = 1 << 20;
+    static constexpr size_t kFlushAt = 1 << 20, kCapacity = 2 << 20;
     OutputFile& out_;
-    std::string buf_;
+
+  private:
+    std::unique_ptr<char[]> buf_;
+    size_t used_ = 0, cap_;
     bool failed_ = false;
     int errno_ = 0;
 };
@@ -114,11 +136,13 @@ void appendTwo(std::string& out, double v) {
 class DelimitedWriter : public TextWriter {
   public:
     DelimitedWriter(OutputFile& out, char delimiter) : TextWriter(out), d_(delimiter) {
+        std::string header;
         for (size_t i = 0; i < kColumns.size(); ++i) {
-            if (i) buf_ += d_;
-            buf_ += kColumns[i];
+            if (i) header += d_;
+            header += kColumns[i];
         }
-        buf_ += eol();
+        header += eol();
+        put(header);
     }
 
     bool row(const OutputRow& r) override {
@@ -128,54 +152,64 @@ class DelimitedWriter : public TextWriter {
             prefix_.clear();
             for (const std::string* f : {&r.peak->id, &r.peak->mzText, &r.peak->intensityText,
                                          &r.peak->rtText}) {
-                field(prefix_, *f);
+                const size_t at = prefix_.size();
+                prefix_.resize(at + 2 * f->size() + 2);
+                prefix_.resize(size_t(field(&prefix_[at], *f) - prefix_.data()));
                 prefix_ += d_;
             }
         }
-        buf_ += prefix_;
-        field(r.ion->text);
-        sep();
-        buf_ += neutral_.get(r.neutralMass, appendSix);
-        sep();
+        static const std::string none;
+        const std::string& neutral = neutral_.get(r.neutralMass, appendSix);
+        const std::string& mass = r.hit ? mass_.get(r.hitMass, dbanswer::appendReal) : none;
+        const std::string& theo = r.hit ? theo_.get(r.theoreticalMz, appendSix) : none;
+        const std::string& ppm = r.hit ? ppm_.get(r.deltaPpm, appendThree) : none;
+        const std::string& rms = r.hit && std::isfinite(r.rms) ? rms_.get(r.rms, appendTwo) : none;
+        const std::string& cosine =
+            r.hit && std::isfinite(r.cosine) ? cosine_.get(r.cosine, appendThree) : none;
+        // At most: every text field quoted with every byte doubled, and the numbers as they are.
+        const size_t most = prefix_.size() + 2 * (r.ion->text.size() + r.hitId.size() +
+                                                  r.formula.size() + r.name.size() +
+                                                  r.smiles.size()) +
+                            neutral.size() + mass.size() + theo.size() + ppm.size() + rms.size() +
+                            cosine.size() + 32;
+        char* d = room(most);
+        d = copy(d, prefix_);
+        d = field(d, r.ion->text);
+        *d++ = d_;
+        d = copy(d, neutral);
+        *d++ = d_;
         if (r.hit) {
-            field(r.hitId);
-            sep();
-            buf_ += mass_.get(r.hitMass, dbanswer::appendReal);
-            sep();
-            buf_ += theo_.get(r.theoreticalMz, appendSix);
-            sep();
-            buf_ += ppm_.get(r.deltaPpm, appendThree);
-            sep();
-            if (std::isfinite(r.rms)) buf_ += rms_.get(r.rms, appendTwo);
-            sep();
-            if (std::isfinite(r.cosine)) buf_ += cosine_.get(r.cosine, appendThree);
-            sep();
-            field(r.formula);
-            sep();
-            field(r.name);
-            sep();
-            field(r.smiles);
+            d = field(d, r.hitId);
+            *d++ = d_;
+            for (const std::string* t : {&mass, &theo, &ppm, &rms, &cosine}) {
+                d = copy(d, *t);
+                *d++ = d_;
+            }
+            d = field(d, r.formula);
+            *d++ = d_;
+            d = field(d, r.name);
+            *d++ = d_;
+            d = field(d, r.smiles);
         } else {
-            buf_.append(8, d_);
+            std::memset(d, d_, 8);
+            d += 8;
         }
-        buf_ += eol();
+        if (d_ == ',') *d++ = '\r';
+        *d++ = '\n';
+        done(d);
         endRow();
         return ok();
     }
 
   private:
     const char* eol() const { return d_ == ',' ? "\r\n" : "\n"; }
-    void sep() { buf_ += d_; }
-    void field(std::string_view v) { field(buf_, v); }
-    void field(std::string& out, std::string_view v) {
-        if (d_ == '\t') {
-            const size_t at = out.size();
-            out += v;
-            for (size_t i = at; i < out.size(); ++i)
-                if (out[i] == '\t' || out[i] == '\n' || out[i] == '\r') out[i] = ' ';
-        } else {
-            appendCsvField(out, v, d_);
-        }
+    static char* copy(char* d, std::string_view v) {
+        std::memcpy(d, v.data(), v.size());
+        return d + v.size();
+    }
+    // Writes one field at d (room for 2 * size + 2 bytes); returns its end.
+    char* field(char* d, std::string_view v) const {
+        return d_ == '\t' ? writeTsvField(d, v) : writeCsvField(d, v, d_);
     }
     char d_;
     const PeakRecord* peak_ = nullptr;
@@ -189,67 +223,70 @@ class JsonLinesWriter : public TextWriter {
 
     bool row(const OutputRow& r) override {
         const PeakRecord& p = *r.peak;
-        buf_ += "{\"peak_id\":";
-        appendJsonString(buf_, p.id);
-        buf_ += ",\"mz\":";
-        dbanswer::appendReal(buf_, p.mz);
-        buf_ += ",\"intensity\":";
+        line_.clear();
+        line_ += "{\"peak_id\":";
+        appendJsonString(line_, p.id);
+        line_ += ",\"mz\":";
+        dbanswer::appendReal(line_, p.mz);
+        line_ += ",\"intensity\":";
         number(p.intensity);
-        buf_ += ",\"rt\":";
+        line_ += ",\"rt\":";
         number(p.rt);
-        buf_ += ",\"ion\":";
-        appendJsonString(buf_, r.ion->text);
-        buf_ += ",\"neutral_mass\":";
-        appendFixed(buf_, r.neutralMass, 6);
-        buf_ += ",\"hit_id\":";
+        line_ += ",\"ion\":";
+        appendJsonString(line_, r.ion->text);
+        line_ += ",\"neutral_mass\":";
+        appendFixed(line_, r.neutralMass, 6);
+        line_ += ",\"hit_id\":";
         long long id;
         if (!r.hit)
-            buf_ += "null";
+            line_ += "null";
         else if (isInteger(r.hitId, id))
-            buf_ += r.hitId;
+            line_ += r.hitId;
         else
-            appendJsonString(buf_, r.hitId);
-        buf_ += ",\"hit_mass\":";
+            appendJsonString(line_, r.hitId);
+        line_ += ",\"hit_mass\":";
         if (r.hit)
-            dbanswer::appendReal(buf_, r.hitMass);
+            dbanswer::appendReal(line_, r.hitMass);
         else
-            buf_ += "null";
-        buf_ += ",\"theoretical_mz\":";
+            line_ += "null";
+        line_ += ",\"theoretical_mz\":";
         fixedOrNull(r.hit, r.theoreticalMz, 6);
-        buf_ += ",\"delta_ppm\":";
+        line_ += ",\"delta_ppm\":";
         fixedOrNull(r.hit, r.deltaPpm, 3);
-        buf_ += ",\"isotope_rms\":";
+        line_ += ",\"isotope_rms\":";
         fixedOrNull(r.hit && std::isfinite(r.rms), r.rms, 2);
-        buf_ += ",\"isotope_cosine\":";
+        line_ += ",\"isotope_cosine\":";
         fixedOrNull(r.hit && std::isfinite(r.cosine), r.cosine, 3);
         for (auto [key, v] : {std::pair<const char*, std::string_view>{"formula", r.formula},
                               {"name", r.name},
                               {"smiles", r.smiles}}) {
-            buf_ += ",\"";
-            buf_ += key;
-            buf_ += "\":";
+            line_ += ",\"";
+            line_ += key;
+            line_ += "\":";
             if (r.hit)
-                appendJsonString(buf_, v);
+                appendJsonString(line_, v);
             else
-                buf_ += "null";
+                line_ += "null";
         }
-        buf_ += "}\n";
+        line_ += "}\n";
+        put(line_);
         endRow();
         return ok();
     }
 
   private:
+    std::string line_; // the row being built
     void number(double v) {
         if (std::isfinite(v))
-            dbanswer::appendReal(buf_, v);
+            dbanswer::appendReal(line_, v);
         else
-            buf_ += "null";
+            line_ += "null";
     }
     void fixedOrNull(bool have, double v, int decimals) {
         if (have)
-            appendFixed(buf_, v, decimals);
+            appendFixed(line_, v, decimals);
         else
-            buf_ += "null";
+            line_ += "null";
     }
 };
 
@@ -425,23 +462,63 @@ std::unique_ptr<ResultWriter> makeResultWriter(OutputFormat f, OutputFile& out, 
     return nullptr;
 }
 
-void appendCsvField(std::string& out, std::string_view v, char delimiter) {
-    // One pass over the value: does it hold the delimiter, a quote, CR or LF?
-    bool quote = !v.empty() && (v.front() == ' ' || v.back() == ' ');
-    for (size_t i = 0; i < v.size() && !quote; ++i) {
-        const char c = v[i];
-        quote = c == delimiter || c == '"' || c == '\n' || c == '\r';
+namespace {
+
+// True when the value holds one of the bytes a, b, c or d. Sixteen bytes at a time where the
+// value is that long (the last block overlapping the one before).
+bool holdsAny(std::string_view v, char a, char b, char c, char d) {
+    const char* s = v.data();
+    const size_t n = v.size();
+#if defined(__SSE2__)
+    if (n >= 16) {
+        const __m128i va = _mm_set1_epi8(a), vb = _mm_set1_epi8(b), vc = _mm_set1_epi8(c),
+                      vd = _mm_set1_epi8(d);
+        auto any = [&](const char* p) {
+            const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+            return _mm_movemask_epi8(_mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(x, va), _mm_cmpeq_epi8(x, vb)),
+                                                  _mm_or_si128(_mm_cmpeq_epi8(x, vc), _mm_cmpeq_epi8(x, vd)))) != 0;
+        };
+        size_t i = 0;
+        for (; i + 16 <= n; i += 16)
+            if (any(s + i)) return true;
+        return i < n && any(s + n - 16);
     }
+#endif
+    for (size_t i = 0; i < n; ++i)
+        if (s[i] == a || s[i] == b || s[i] == c || s[i] == d) return true;
+    return false;
+}
+
+} // namespace
+
+char* writeCsvField(char* d, std::string_view v, char delimiter) {
+    const bool quote = !v.empty() && (v.front() == ' ' || v.back() == ' ' ||
+                                      holdsAny(v, delimiter, '"', '\n', '\r'));
     if (!quote) {
-        out += v;
-        return;
+        std::memcpy(d, v.data(), v.size());
+        return d + v.size();
     }
-    out += '"';
+    *d++ = '"';
     for (char c : v) {
-        if (c == '"') out += '"';
-        out += c;
+        if (c == '"') *d++ = '"';
+        *d++ = c;
     }
-    out += '"';
+    *d++ = '"';
+    return d;
+}
+
+char* writeTsvField(char* d, std::string_view v) {
+    std::memcpy(d, v.data(), v.size());
+    if (holdsAny(v, '\t', '\n', '\r', '\t'))
+        for (size_t i = 0; i < v.size(); ++i)
+            if (d[i] == '\t' || d[i] == '\n' || d[i] == '\r') d[i] = ' ';
+    return d + v.size();
+}
+
+void appendCsvField(std::string& out, std::string_view v, char delimiter) {
+    const size_t at = out.size();
+    out.resize(at + 2 * v.size() + 2);
+    out.resize(size_t(writeCsvField(&out[at], v, delimiter) - out.data()));
 }
 
 std::string validUtf8(std::string_view v) {

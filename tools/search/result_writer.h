@@ -57,6 +57,10 @@ std::unique_ptr<ResultWriter> makeResultWriter(OutputFormat f, OutputFile& out, 
 // or leading/trailing blanks), a JSON string with escapes, and the text with invalid UTF-8
 // replaced by U+FFFD.
 void appendCsvField(std::string& out, std::string_view v, char delimiter);
+// The same fields written at d, which has room for 2 * v.size() + 2 bytes; return the end.
+// A TSV field has its tabs and line breaks turned into blanks.
+char* writeCsvField(char* d, std::string_view v, char delimiter);
+char* writeTsvField(char* d, std::string_view v);
 void appendJsonString(std::string& out, std::string_view v);
 std::string validUtf8(std::string_view v);
 

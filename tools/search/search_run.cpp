@@ -25,6 +25,9 @@ namespace {
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
+// The bulk of the last run in a process that ends after it (reachable, so not a leak).
+const void* gLeftAtExit = nullptr;
+
 double since(Clock::time_point t) {
     return std::chrono::duration<double>(Clock::now() - t).count();
 }
@@ -223,9 +226,23 @@ int runSearch(const SearchOptions& o, FILE* err, RunTimes* times) {
 
     Progress progress(err, o.progress == 1 || (o.progress == -1 && talk && ::isatty(fileno(err))));
 
-    // Search.
-    HitList hits;
-    HitStore store;
+    // Search. The hits, the rows and the ranker's caches are the run's bulk of memory.
+    struct Bulk {
+        HitList hits;
+        HitStore store;
+        std::unique_ptr<HitRanker> ranker;
+    };
+    auto bulk = std::make_unique<Bulk>();
+    // Left to the ending process: the memory goes back with it, without walking the blocks.
+    struct LeaveAtExit {
+        std::unique_ptr<Bulk>& bulk;
+        bool leave;
+        ~LeaveAtExit() {
+            if (leave) gLeftAtExit = bulk.release();
+        }
+    } leaveAtExit{bulk, o.endsProcess};
+    HitList& hits = bulk->hits;
+    HitStore& store = bulk->store;
     QueryStats qs;
     const auto tSearch = Clock::now();
     if (!searchDatabase(*db, list.peaks, o.ions, o.tolerance, hits, store, qs, error,
@@ -250,7 +267,9 @@ int runSearch(const SearchOptions& o, FILE* err, RunTimes* times) {
     }
 
     // Score and write, peak by peak in the order of the list.
-    HitRanker ranker(list, o.ions, store, o.tolerance, o.rtTolerance, o.isotopes);
+    bulk->ranker = std::make_unique<HitRanker>(list, o.ions, store, o.tolerance, o.rtTolerance,
+                                               o.isotopes);
+    HitRanker& ranker = *bulk->ranker;
     std::vector<RankedHit> cands;
     std::vector<char> ionHasHit(o.ions.size());
     long rowsWritten = 0, hitRows = 0, peaksWithHits = 0;
@@ -345,7 +364,6 @@ int runSearch(const SearchOptions& o, FILE* err, RunTimes* times) {
         if (!list.skipped.empty())
             say(err, "%zu line(s) of %s skipped", list.skipped.size(), source.c_str());
     }
-    if (std::getenv("TVS_DEBUG_COUNTS")) std::fprintf(err, "formulas %zu rows %zu pairs %zu\n", store.formulaCount(), store.size(), ranker.pairs());
     if (o.timing)
         say(err, "time: reading %.3f s, queries %.3f s, matching and isotope scores %.3f s, "
                  "output %.3f s, total %.3f s (%ld queries for %ld windows, %ld rows fetched; "
