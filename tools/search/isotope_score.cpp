@@ -2,6 +2,7 @@
 #include "isotope_score.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <unordered_map>
 
@@ -136,12 +137,13 @@ size_t DistributionCache::size() const {
 const IonDistribution* DistributionCache::get(const tvchem::Formula& composition, int charge) {
     std::string& key = impl_->key;
     key.clear();
+    char digits[24];
     for (const auto& [sym, n] : composition.counts) {
         key += sym;
-        key += std::to_string(n);
+        key.append(digits, std::to_chars(digits, digits + sizeof digits, n).ptr);
     }
     key += '/';
-    key += std::to_string(charge);
+    key.append(digits, std::to_chars(digits, digits + sizeof digits, charge).ptr);
     auto it = impl_->cache.find(key);
     if (it != impl_->cache.end()) return it->second.get();
 

@@ -46,7 +46,7 @@ class RowCollector : public DbRowSink {
     void clear() {
         rows_.clear();
         spans_.clear();
-        arena_.clear();
+        used_ = 0;
         withoutMass = 0;
     }
     void row(const DbField* f, int count) override {
@@ -56,23 +56,23 @@ class RowCollector : public DbRowSink {
             ++withoutMass;
             return;
         }
-        const size_t idAt = arena_.size();
+        const size_t idAt = used_;
         append(f[0]);
         s.idKey = f[0].type == DbField::Integer
                       ? f[0].integer
-                      : idKeyOf(std::string_view(arena_).substr(idAt));
+                      : idKeyOf(std::string_view(arena_.get() + idAt, used_ - idAt));
         s.at[0] = idAt;
         for (int k = 2; k < 5; ++k) {
-            s.at[k - 1] = arena_.size();
+            s.at[k - 1] = used_;
             append(f[k]);
         }
-        s.at[4] = arena_.size();
+        s.at[4] = used_;
         spans_.push_back(s);
     }
     // The rows collected, their texts pointing into the arena (valid until clear()).
     std::vector<Fetched>& rows() {
         rows_.resize(spans_.size());
-        const std::string_view a(arena_);
+        const std::string_view a(arena_.get(), used_);
         for (size_t i = 0; i < spans_.size(); ++i) {
             const Span& s = spans_[i];
             rows_[i] = Fetched{s.mass, s.idKey, a.substr(s.at[0], s.at[1] - s.at[0]),
@@ -110,25 +110,41 @@ class RowCollector : public DbRowSink {
         return std::isfinite(mass);
     }
     void append(const DbField& f) {
-        char buf[40];
         switch (f.type) {
-        case DbField::Integer:
-            arena_.append(buf, std::to_chars(buf, buf + sizeof buf, f.integer).ptr);
+        case DbField::Integer: {
+            char* d = room(24);
+            used_ = size_t(std::to_chars(d, d + 24, f.integer).ptr - arena_.get());
             break;
+        }
         case DbField::Real:
-            arena_.append(buf, dbanswer::formatReal(buf, f.real));
+            used_ = size_t(dbanswer::formatReal(room(40), f.real) - arena_.get());
             break;
-        case DbField::Text:
-            arena_ += trimLeft(std::string_view(f.text, f.size));
+        case DbField::Text: {
+            const std::string_view t = trimLeft(std::string_view(f.text, f.size));
+            std::memcpy(room(t.size()), t.data(), t.size());
+            used_ += t.size();
             break;
+        }
         default:
             break;
         }
     }
+    // Room for n more bytes at the end of the arena.
+    char* room(size_t n) {
+        if (used_ + n > capacity_) {
+            const size_t cap = std::max(2 * capacity_, std::max<size_t>(used_ + n, 1 << 16));
+            std::unique_ptr<char[]> bigger(new char[cap]);
+            if (used_) std::memcpy(bigger.get(), arena_.get(), used_);
+            arena_ = std::move(bigger);
+            capacity_ = cap;
+        }
+        return arena_.get() + used_;
+    }
 
     std::vector<Span> spans_;
     std::vector<Fetched> rows_;
-    std::string arena_;
+    std::unique_ptr<char[]> arena_; // the texts of the rows, used_ bytes of capacity_
+    size_t used_ = 0, capacity_ = 0;
 };
 
 void appendFixed(std::string& out, double v) {
@@ -182,7 +198,7 @@ uint32_t HitStore::add(std::string_view id, double mass, std::string_view formul
     const size_t need = id.size() + name.size() + smiles.size();
     if (blocks_.empty() || blockUsed_ + need > blockSize_) {
         blockSize_ = std::max<size_t>(need, size_t(8) << 20);
-        blocks_.push_back(std::make_unique<char[]>(blockSize_));
+        blocks_.emplace_back(new char[blockSize_]); // not cleared: every byte is written
         blockUsed_ = 0;
     }
     char* p = blocks_.back().get() + blockUsed_;
@@ -335,7 +351,7 @@ bool searchDatabase(DbEngine& db, const std::vector<PeakRecord>& peaks,
                 const size_t idx = size_t(it - rows.begin());
                 if (stored[idx] < 0)
                     stored[idx] = store.add(it->id, it->mass, it->formula, it->name, it->smiles);
-                hits.push_back({w.peak, w.ion, uint32_t(stored[idx]), theo});
+                hits.push_back({w.peak, w.ion, uint32_t(stored[idx])});
             }
         }
         done += last - first;

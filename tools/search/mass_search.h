@@ -79,11 +79,12 @@ class HitStore {
     size_t blockUsed_ = 0, blockSize_ = 0;
 };
 
+// One peak, ion and row; the ion's theoretical m/z is ions[ion].mz(row's mass), computed
+// again where it is needed (the hits of a large run are millions).
 struct Hit {
     uint32_t peak;
     uint32_t ion;
     uint32_t row; // HitStore row
-    double theoreticalMz;
 };
 using HitList = BlockArray<Hit>;
 

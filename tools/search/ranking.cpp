@@ -82,7 +82,8 @@ void HitRanker::rank(uint32_t p, const HitList& hits, const uint32_t* first,
             ++impossible; // e.g. [M+H-H2O]+ of a formula without oxygen
             continue;
         }
-        RankedHit r{*k, h.ion, row.idKey, deltaPpm(peak.mz, h.theoreticalMz), nan, nan, -1, 0};
+        const double theo = ion.mz(row.mass);
+        RankedHit r{*k, h.ion, row.idKey, deltaPpm(peak.mz, theo), nan, nan, -1, 0};
         r.order = std::round(std::fabs(r.dppm) * 1e6);
         if (mol.state == 2) ++unreadable;
         if (mol.state == 1 && scoreIsotopes_) {
@@ -94,7 +95,7 @@ void HitRanker::rank(uint32_t p, const HitList& hits, const uint32_t* first,
                     auto it = scores_.find(key);
                     if (it == scores_.end()) {
                         const IonDistribution* d = distribution(row.formula, h.ion);
-                        it = scores_.emplace(key, d ? scoreCluster(*d, m, h.theoreticalMz, ion.absCharge())
+                        it = scores_.emplace(key, d ? scoreCluster(*d, m, theo, ion.absCharge())
                                                     : IsotopeScore{nan, nan}).first;
                     }
                     lastKey = key;
@@ -122,12 +123,43 @@ void HitRanker::rank(uint32_t p, const HitList& hits, const uint32_t* first,
         if (a.idKey != b.idKey) return a.idKey < b.idKey;
         return store_.id(store_.row(hits[a.hit].row)) < store_.id(store_.row(hits[b.hit].row));
     };
-    if (top > 0 && out.size() > top) {
-        std::partial_sort(out.begin(), out.begin() + long(top), out.end(), before);
-        out.resize(top);
-    } else {
-        std::sort(out.begin(), out.end(), before);
+    const size_t keep = top > 0 && out.size() > top ? top : out.size();
+    // The same order by one number where the values fit (they nearly always do): the score
+    // code, |Δppm| and the ion packed into 64 bits, then the ID. Small keys sort faster.
+    bool packed = ions_.size() < 4096;
+    keys_.clear();
+    for (size_t i = 0; i < out.size() && packed; ++i) {
+        const RankedHit& r = out[i];
+        packed = r.rank >= -1 && r.rank <= 1000 && r.order >= 0 && r.order < 4398046511104.0;
+        if (packed)
+            keys_.push_back({(uint64_t(1000 - r.rank) << 54) | (uint64_t(r.order) << 12) | r.ion,
+                             r.idKey, uint32_t(i)});
     }
+    if (!packed) {
+        if (keep < out.size()) {
+            std::partial_sort(out.begin(), out.begin() + long(keep), out.end(), before);
+            out.resize(keep);
+        } else {
+            std::sort(out.begin(), out.end(), before);
+        }
+        return;
+    }
+    auto keyBefore = [&](const SortKey& a, const SortKey& b) {
+        if (a.key != b.key) return a.key < b.key;
+        if (a.idKey != b.idKey) return a.idKey < b.idKey;
+        const std::string_view ia = store_.id(store_.row(hits[out[a.at].hit].row)),
+                               ib = store_.id(store_.row(hits[out[b.at].hit].row));
+        if (ia != ib) return ia < ib;
+        return a.at < b.at; // rows that agree in all of it (a repeated ID) keep their order
+    };
+    if (keep < keys_.size())
+        std::partial_sort(keys_.begin(), keys_.begin() + long(keep), keys_.end(), keyBefore);
+    else
+        std::sort(keys_.begin(), keys_.end(), keyBefore);
+    sorted_.clear();
+    for (size_t i = 0; i < keep; ++i)
+        sorted_.push_back(out[keys_[i].at]);
+    out.swap(sorted_);
 }
 
 } // namespace tvsearch

@@ -70,6 +70,13 @@ class HitRanker {
     std::vector<const IonDistribution*> dists_;
     std::vector<std::pair<int, MeasuredCluster>> clusters_; // of the current peak, by |z|
     std::unordered_map<uint64_t, IsotopeScore> scores_;     // of the current peak
+    struct SortKey {
+        uint64_t key; // score code, |Δppm| and ion (see rank())
+        long long idKey;
+        uint32_t at; // in the hits being ranked
+    };
+    std::vector<SortKey> keys_;
+    std::vector<RankedHit> sorted_;
 };
 
 } // namespace tvsearch

@@ -294,7 +294,7 @@ int runSearch(const SearchOptions& o, FILE* err, RunTimes* times) {
             r.hit = true;
             r.hitId = store.id(row);
             r.hitMass = row.mass;
-            r.theoreticalMz = h.theoreticalMz;
+            r.theoreticalMz = r.ion->mz(row.mass);
             r.deltaPpm = c.dppm;
             r.rms = c.rms;
             r.cosine = c.cosine;
