@@ -114,52 +114,9 @@ void HitRanker::rank(uint32_t p, const HitList& hits, const uint32_t* first,
         ionHasHit[h.ion] = 1;
         out.push_back(r);
     }
-    auto before = [&](const RankedHit& a, const RankedHit& b) {
-        if (a.rank != b.rank) return a.rank > b.rank; // no score (-1) last
-        // |Δppm| to 1e-6 ppm, so that rounding noise between equal ion formulas reached by
-        // different ions ([M+H]+ of C6H12O6, [M+CH3OH+H]+ of C5H8O5) leaves the ion order.
-        if (a.order != b.order) return a.order < b.order;
-        if (a.ion != b.ion) return a.ion < b.ion;
-        if (a.idKey != b.idKey) return a.idKey < b.idKey;
-        return store_.id(store_.row(hits[a.hit].row)) < store_.id(store_.row(hits[b.hit].row));
-    };
     const size_t keep = top > 0 && out.size() > top ? top : out.size();
-    // The same order by one number where the values fit (they nearly always do): the score
-    // code, |Δppm| and the ion packed into 64 bits, then the ID. Small keys sort faster.
-    bool packed = ions_.size() < 4096;
-    keys_.clear();
-    for (size_t i = 0; i < out.size() && packed; ++i) {
-        const RankedHit& r = out[i];
-        packed = r.rank >= -1 && r.rank <= 1000 && r.order >= 0 && r.order < 4398046511104.0;
-        if (packed)
-            keys_.push_back({(uint64_t(1000 - r.rank) << 54) | (uint64_t(r.order) << 12) | r.ion,
-                             r.idKey, uint32_t(i)});
-    }
-    if (!packed) {
-        if (keep < out.size()) {
-            std::partial_sort(out.begin(), out.begin() + long(keep), out.end(), before);
-            out.resize(keep);
-        } else {
-            std::sort(out.begin(), out.end(), before);
-        }
-        return;
-    }
-    auto keyBefore = [&](const SortKey& a, const SortKey& b) {
-        if (a.key != b.key) return a.key < b.key;
-        if (a.idKey != b.idKey) return a.idKey < b.idKey;
-        const std::string_view ia = store_.id(store_.row(hits[out[a.at].hit].row)),
-                               ib = store_.id(store_.row(hits[out[b.at].hit].row));
-        if (ia != ib) return ia < ib;
-        return a.at < b.at; // rows that agree in all of it (a repeated ID) keep their order
-    };
-    if (keep < keys_.size())
-        std::partial_sort(keys_.begin(), keys_.begin() + long(keep), keys_.end(), keyBefore);
-    else
-        std::sort(keys_.begin(), keys_.end(), keyBefore);
-    sorted_.clear();
-    for (size_t i = 0; i < keep; ++i)
-        sorted_.push_back(out[keys_[i].at]);
-    out.swap(sorted_);
+    orderRankedHits(out, keep, [&](uint32_t hit) { return store_.id(store_.row(hits[hit].row)); },
+                    keys_, sorted_);
 }
 
 } // namespace tvsearch

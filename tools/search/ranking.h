@@ -8,7 +8,10 @@
 //
 // Isomers share a formula, so the ion of a formula is built once per run and its score once
 // per peak.
+#include <algorithm>
+#include <cmath>
 #include <cstdint>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -27,6 +30,65 @@ struct RankedHit {
     double rank;              // the cosine in thousandths, rounded; -1 without a score
     double order;             // |Δppm| in units of 1e-6 ppm, rounded
 };
+
+struct RankedKey {
+    uint64_t key; // score code, |Δppm| and ion packed (orderRankedHits)
+    long long idKey;
+    uint32_t at; // in the hits being ordered
+};
+
+// Orders ranked hits best first (the order above; hits that agree in all of it, a repeated
+// ID, by their hit index) and keeps the best keep of them. idOf(hit) is the ID text of a hit.
+// Where the values fit, the score code, |Δppm| and the ion are packed into one number,
+// which sorts much faster; packed = false orders by the plain comparison (for tests).
+template <typename IdOf>
+void orderRankedHits(std::vector<RankedHit>& out, size_t keep, IdOf idOf,
+                     std::vector<RankedKey>& keys, std::vector<RankedHit>& scratch,
+                     bool packed = true) {
+    keep = std::min(keep, out.size());
+    keys.clear();
+    packed = packed && out.size() < (size_t(1) << 32);
+    for (size_t i = 0; i < out.size() && packed; ++i) {
+        const RankedHit& r = out[i];
+        packed = r.ion < 4096 && r.rank >= -1 && r.rank <= 1000 && r.rank == std::floor(r.rank) &&
+                 r.order >= 0 && r.order < 4398046511104.0 && r.order == std::floor(r.order);
+        if (packed)
+            keys.push_back({(uint64_t(1000 - r.rank) << 54) | (uint64_t(r.order) << 12) | r.ion,
+                            r.idKey, uint32_t(i)});
+    }
+    if (!packed) {
+        auto before = [&](const RankedHit& a, const RankedHit& b) {
+            if (a.rank != b.rank) return a.rank > b.rank; // no score (-1) last
+            // |Δppm| to 1e-6 ppm, so that rounding noise between equal ion formulas reached
+            // by different ions ([M+H]+ of C6H12O6, [M+CH3OH+H]+ of C5H8O5) leaves the ion
+            // order.
+            if (a.order != b.order) return a.order < b.order;
+            if (a.ion != b.ion) return a.ion < b.ion;
+            if (a.idKey != b.idKey) return a.idKey < b.idKey;
+            const std::string_view ia = idOf(a.hit), ib = idOf(b.hit);
+            if (ia != ib) return ia < ib;
+            return a.hit < b.hit;
+        };
+        std::partial_sort(out.begin(), out.begin() + long(keep), out.end(), before);
+        out.resize(keep);
+        return;
+    }
+    auto before = [&](const RankedKey& a, const RankedKey& b) {
+        if (a.key != b.key) return a.key < b.key;
+        if (a.idKey != b.idKey) return a.idKey < b.idKey;
+        const std::string_view ia = idOf(out[a.at].hit), ib = idOf(out[b.at].hit);
+        if (ia != ib) return ia < ib;
+        return out[a.at].hit < out[b.at].hit;
+    };
+    if (keep < keys.size())
+        std::partial_sort(keys.begin(), keys.begin() + long(keep), keys.end(), before);
+    else
+        std::sort(keys.begin(), keys.end(), before);
+    scratch.clear();
+    for (size_t i = 0; i < keep; ++i)
+        scratch.push_back(out[keys[i].at]);
+    out.swap(scratch);
+}
 
 class HitRanker {
   public:
@@ -70,12 +132,7 @@ class HitRanker {
     std::vector<const IonDistribution*> dists_;
     std::vector<std::pair<int, MeasuredCluster>> clusters_; // of the current peak, by |z|
     std::unordered_map<uint64_t, IsotopeScore> scores_;     // of the current peak
-    struct SortKey {
-        uint64_t key; // score code, |Δppm| and ion (see rank())
-        long long idKey;
-        uint32_t at; // in the hits being ranked
-    };
-    std::vector<SortKey> keys_;
+    std::vector<RankedKey> keys_;
     std::vector<RankedHit> sorted_;
 };
 
