@@ -172,9 +172,14 @@ class DelimitedWriter : public TextWriter {
                                                   r.smiles.size()) +
                             neutral.size() + mass.size() + theo.size() + ppm.size() + rms.size() +
                             cosine.size() + 32;
+        if (r.ion != ion_) {
+            ion_ = r.ion;
+            ionField_.resize(2 * r.ion->text.size() + 2);
+            ionField_.resize(size_t(field(&ionField_[0], r.ion->text) - ionField_.data()));
+        }
         char* d = room(most);
         d = copy(d, prefix_);
-        d = field(d, r.ion->text);
+        d = copy(d, ionField_);
         *d++ = d_;
         d = copy(d, neutral);
         *d++ = d_;
@@ -185,7 +190,13 @@ class DelimitedWriter : public TextWriter {
                 d = copy(d, *t);
                 *d++ = d_;
             }
-            d = field(d, r.formula);
+            // Isomers follow each other: the last formula's field is kept.
+            if (r.formula != formula_) {
+                formula_.assign(r.formula.data(), r.formula.size());
+                formulaField_.resize(2 * r.formula.size() + 2);
+                formulaField_.resize(size_t(field(&formulaField_[0], r.formula) - formulaField_.data()));
+            }
+            d = copy(d, formulaField_);
             *d++ = d_;
             d = field(d, r.name);
             *d++ = d_;
@@ -215,6 +226,10 @@ class DelimitedWriter : public TextWriter {
     const PeakRecord* peak_ = nullptr;
     std::string prefix_;
     NumberText neutral_, mass_, theo_, ppm_, rms_, cosine_;
+    // The last ion's and formula's fields as written.
+    const Ion* ion_ = nullptr;
+    std::string ionField_;
+    std::string formula_ = std::string(1, '\0'), formulaField_;
 };
 
 class JsonLinesWriter : public TextWriter {

@@ -272,6 +272,7 @@ int runSearch(const SearchOptions& o, FILE* err, RunTimes* times) {
     HitRanker& ranker = *bulk->ranker;
     std::vector<RankedHit> cands;
     std::vector<char> ionHasHit(o.ions.size());
+    std::vector<double> neutral(o.ions.size()); // of the current peak, by ion
     long rowsWritten = 0, hitRows = 0, peaksWithHits = 0;
     bool writeFailed = false;
 
@@ -286,11 +287,13 @@ int runSearch(const SearchOptions& o, FILE* err, RunTimes* times) {
 
         OutputRow r;
         r.peak = &peak;
+        for (size_t i = 0; i < o.ions.size(); ++i)
+            neutral[i] = o.ions[i].neutral(peak.mz);
         for (const RankedHit& c : cands) {
             const Hit& h = hits[c.hit];
             const HitStore::Row& row = store.row(h.row);
             r.ion = &o.ions[h.ion];
-            r.neutralMass = r.ion->neutral(peak.mz);
+            r.neutralMass = neutral[h.ion];
             r.hit = true;
             r.hitId = store.id(row);
             r.hitMass = row.mass;
@@ -312,7 +315,7 @@ int runSearch(const SearchOptions& o, FILE* err, RunTimes* times) {
             for (uint32_t i = 0; i < o.ions.size(); ++i) {
                 if (ionHasHit[i] || !ionFitsPeak(o.ions[i], peak)) continue;
                 r.ion = &o.ions[i];
-                r.neutralMass = r.ion->neutral(peak.mz);
+                r.neutralMass = neutral[i];
                 if (!writer->row(r)) writeFailed = true;
                 ++rowsWritten;
             }
