@@ -91,23 +91,26 @@ bool copyTo(const std::string& from, FILE* to) {
 
 } // namespace
 
-// The temporary file written by its descriptor in blocks of kBlock bytes, past the page cache
-// while O_DIRECT holds; the tail (less than a block) goes through the page cache at the end.
-// A direct write waits for the device, so the blocks are written by a thread of their own
-// while the next one fills (it sleeps in write(); the work stays on the caller's core).
+// The temporary file written by its descriptor, past the page cache while O_DIRECT holds:
+// the writers fill one of two aligned blocks while a thread of its own writes the other (a
+// direct write waits for the device; the thread sleeps in write(), the work stays on the
+// caller's core). A block is written up to its last whole multiple of kAlign and the rest is
+// carried to the next one, so that every direct write starts and ends aligned; the tail goes
+// through the page cache at the end.
 struct OutputFile::Direct {
     static constexpr size_t kAlign = 4096, kBlock = size_t(4) << 20;
     int fd = -1;
     bool bypass = false; // O_DIRECT is set on fd
     char* buf[2] = {nullptr, nullptr};
-    int cur = 0;     // the block being filled
-    size_t used = 0; // bytes in it
+    size_t cap[2] = {0, 0};
+    int cur = 0; // the block being filled
 
-    // The writing thread and the block handed to it.
+    // The writing thread and the bytes handed to it.
     std::thread worker;
     std::mutex m;
     std::condition_variable cv;
     const char* pending = nullptr;
+    size_t pendingSize = 0;
     bool stop = false, failed = false;
     int error = 0;
 
@@ -115,6 +118,16 @@ struct OutputFile::Direct {
         join();
         std::free(buf[0]);
         std::free(buf[1]);
+    }
+    // Both blocks of kBlock bytes; false when there is no memory for them.
+    bool allocate() {
+        for (int i = 0; i < 2; ++i) {
+            void* p = nullptr;
+            if (::posix_memalign(&p, kAlign, kBlock) != 0) return false;
+            buf[i] = static_cast<char*>(p);
+            cap[i] = kBlock;
+        }
+        return true;
     }
     void setBypass(bool on) {
         const int flags = ::fcntl(fd, F_GETFL);
@@ -151,8 +164,9 @@ struct OutputFile::Direct {
             cv.wait(lock, [&] { return pending || stop; });
             if (!pending) return;
             const char* p = pending;
+            const size_t n = pendingSize;
             lock.unlock();
-            const bool ok = writeOut(p, kBlock);
+            const bool ok = writeOut(p, n);
             const int e = errno;
             lock.lock();
             if (!ok && !failed) failed = true, error = e;
@@ -176,83 +190,147 @@ struct OutputFile::Direct {
         cv.notify_all();
         worker.join();
     }
-    // Hands the full block over (or writes it when there is no thread).
-    bool submit() {
-        if (!worker.joinable()) return writeOut(buf[cur], kBlock);
+    // Waits until the thread holds no block; false (errno set) when a write failed.
+    bool idle() {
+        if (!worker.joinable()) return !failed;
         std::unique_lock<std::mutex> lock(m);
         cv.wait(lock, [&] { return !pending; });
-        if (failed) {
-            errno = error;
-            return false;
-        }
-        pending = buf[cur];
-        cv.notify_all();
-        cur ^= 1;
-        return true;
+        if (failed) errno = error;
+        return !failed;
     }
-    bool add(const char* p, size_t n) {
-        while (n > 0) {
-            const size_t take = std::min(n, kBlock - used);
-            std::memcpy(buf[cur] + used, p, take);
-            used += take;
-            p += take;
-            n -= take;
-            if (used == kBlock) {
-                used = 0;
-                if (!submit()) return false;
+    // The current block is filled up to used and n more bytes are wanted: its whole
+    // multiples of kAlign are handed on, the rest moves to the other block, which gets room
+    // for the n bytes. Returns that block (and in rest the bytes carried), null on failure.
+    char* next(size_t used, size_t n, size_t& rest, size_t& capacity) {
+        const size_t whole = used / kAlign * kAlign;
+        rest = used - whole;
+        if (!idle()) return nullptr;
+        const int other = cur ^ 1;
+        if (cap[other] < rest + n) {
+            const size_t c = (rest + n + kAlign - 1) / kAlign * kAlign;
+            void* p = nullptr;
+            if (::posix_memalign(&p, kAlign, c) != 0) {
+                errno = ENOMEM;
+                return nullptr;
+            }
+            std::free(buf[other]);
+            buf[other] = static_cast<char*>(p);
+            cap[other] = c;
+        }
+        std::memcpy(buf[other], buf[cur] + whole, rest);
+        if (whole > 0) {
+            if (worker.joinable()) {
+                std::lock_guard<std::mutex> lock(m);
+                pending = buf[cur];
+                pendingSize = whole;
+                cv.notify_all();
+            } else if (!writeOut(buf[cur], whole)) {
+                failed = true;
+                error = errno;
+                return nullptr;
             }
         }
-        return true;
+        cur = other;
+        capacity = cap[cur];
+        return buf[cur];
     }
-    bool finish() {
+    // Writes what is left of the current block (used bytes) once the thread is done.
+    bool finish(size_t used) {
+        const bool written = idle();
         join();
-        if (failed) {
-            errno = error;
-            return false;
-        }
+        if (!written) return false;
         if (bypass) setBypass(false);
-        const size_t n = used;
-        used = 0;
-        return writeOut(buf[cur], n);
+        return writeOut(buf[cur], used);
     }
 };
 
-bool OutputFile::write(const char* data, size_t size) {
-    if (!stream_) {
-        errno = EBADF;
-        return false;
-    }
-    if (!rawOut_ && !rawTried_ && size >= (size_t(1) << 20) && stream_ != stdout && !direct_) {
-        // A large result into the temporary file: from here on by the descriptor.
-        rawTried_ = true;
-        if (std::fflush(stream_) != 0) return false;
-        const int fd = ::fileno(stream_);
-        const off_t at = ::lseek(fd, 0, SEEK_CUR);
-        void *a = nullptr, *b = nullptr;
-        if (at >= 0 && at % off_t(Direct::kAlign) == 0 &&
-            ::posix_memalign(&a, Direct::kAlign, Direct::kBlock) == 0 &&
-            ::posix_memalign(&b, Direct::kAlign, Direct::kBlock) == 0) {
-            rawOut_ = std::make_unique<Direct>();
-            rawOut_->fd = fd;
-            rawOut_->buf[0] = static_cast<char*>(a);
-            rawOut_->buf[1] = static_cast<char*>(b);
-            rawOut_->setBypass(true);
-            rawOut_->start();
-        } else {
-            std::free(a);
-        }
-    }
-    if (rawOut_) return rawOut_->add(data, size);
-    return std::fwrite(data, 1, size, stream_) == size;
+namespace {
+constexpr size_t kBufferBytes = size_t(2) << 20; // the writers' buffer before the stream
 }
 
-bool OutputFile::finishDirect() {
-    if (!rawOut_) return true;
-    const bool ok = rawOut_->finish();
-    const int e = errno;
-    rawOut_.reset();
-    errno = e;
-    return ok;
+char* OutputFile::room(size_t n) {
+    if (!at_ || used_ + n > capacity_) handOn(n);
+    return at_ + used_;
+}
+
+void OutputFile::handOn(size_t n) {
+    auto ownBuffer = [&] { // the writers' bytes go to buffer_, with room for n
+        if (!buffer_ || capacity_ < n || at_ != buffer_.get()) {
+            capacity_ = std::max(kBufferBytes, n);
+            buffer_.reset(new char[capacity_]);
+        }
+        at_ = buffer_.get();
+    };
+    if (failed_ || !stream_) { // the bytes go nowhere
+        if (!failed_) failed_ = EBADF;
+        used_ = 0;
+        ownBuffer();
+        return;
+    }
+    if (rawOut_) {
+        size_t rest = 0, cap = 0;
+        char* b = rawOut_->next(used_, n, rest, cap);
+        if (!b) {
+            failed_ = errno ? errno : EIO;
+            used_ = 0;
+            ownBuffer();
+            return;
+        }
+        at_ = b;
+        capacity_ = cap;
+        used_ = rest;
+        return;
+    }
+    if (!rawTried_ && at_ && used_ >= kBufferBytes / 2 && stream_ != stdout && !direct_) {
+        // A large result into the temporary file: from here on by the descriptor.
+        rawTried_ = true;
+        const int fd = ::fileno(stream_);
+        const off_t pos = std::fflush(stream_) == 0 ? ::lseek(fd, 0, SEEK_CUR) : -1;
+        auto d = std::make_unique<Direct>();
+        d->fd = fd;
+        if (pos >= 0 && pos % off_t(Direct::kAlign) == 0 && used_ <= Direct::kBlock &&
+            d->allocate()) {
+            std::memcpy(d->buf[0], at_, used_);
+            d->setBypass(true);
+            d->start();
+            rawOut_ = std::move(d);
+            at_ = rawOut_->buf[0];
+            capacity_ = rawOut_->cap[0];
+            if (used_ + n > capacity_) handOn(n);
+            return;
+        }
+    }
+    if (at_ && used_ > 0 && std::fwrite(at_, 1, used_, stream_) != used_)
+        failed_ = errno ? errno : EIO;
+    used_ = 0;
+    ownBuffer();
+}
+
+bool OutputFile::write(const char* data, size_t size) {
+    char* d = room(size);
+    std::memcpy(d, data, size);
+    advance(d + size);
+    if (!ok()) errno = failed_;
+    return ok();
+}
+
+bool OutputFile::flush() {
+    if (!failed_ && rawOut_) {
+        const bool done = rawOut_->finish(used_);
+        const int e = errno;
+        rawOut_.reset();
+        at_ = nullptr;
+        capacity_ = used_ = 0;
+        if (!done) failed_ = e ? e : EIO;
+    } else if (!failed_ && used_ > 0) {
+        if (!stream_)
+            failed_ = EBADF;
+        else if (std::fwrite(at_, 1, used_, stream_) != used_)
+            failed_ = errno ? errno : EIO;
+    }
+    used_ = 0;
+    if (failed_) errno = failed_;
+    return !failed_;
 }
 
 OutputFile::OutputFile() = default;
@@ -327,7 +405,7 @@ bool OutputFile::open(const std::string& path, bool needPath, std::string& error
 bool OutputFile::commit(std::string& error) {
     if (stream_) {
         FILE* s = stream_;
-        const bool tail = finishDirect();
+        const bool tail = flush();
         stream_ = nullptr;
         const bool flushed = tail && std::fflush(s) == 0 && !std::ferror(s);
         if (s == stdout) {

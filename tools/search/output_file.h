@@ -25,9 +25,18 @@ class OutputFile {
     bool open(const std::string& path, bool needPath, std::string& error);
 
     FILE* stream() { return stream_; } // null when the writer writes by path
-    // Appends to the stream (the writers' way: large writes may bypass the page cache).
-    // False with errno set when the bytes could not be written.
-    bool write(const char* data, size_t size);
+
+    // The text writers' way (not mixed with stream() after the first use): room for n more
+    // bytes at the end of the output, valid until the next call, then advance() to where
+    // they were filled. The bytes are handed on in large blocks (past the page cache where
+    // it can be); ok() turns false on the first failure, with its errno in error().
+    char* room(size_t n);
+    void advance(char* end) { used_ = size_t(end - at_); }
+    bool write(const char* data, size_t size); // room, copy and advance
+    // Hands on every byte given so far (commit() does it too); false on a failure.
+    bool flush();
+    bool ok() const { return failed_ == 0; }
+    int error() const { return failed_; }
     // The file the writer writes to when it wants a path (the temporary file).
     const std::string& writePath() const { return tempPath_; }
     const std::string& displayName() const { return display_; }
@@ -41,8 +50,12 @@ class OutputFile {
 
   private:
     bool fail(std::string& error, const std::string& what);
-    bool finishDirect();
+    void handOn(size_t n); // the buffer is full up to used_; n more bytes are wanted
     std::unique_ptr<Direct> rawOut_; // the temporary file written by its descriptor
+    std::unique_ptr<char[]> buffer_; // before rawOut_: the bytes for the stream
+    char* at_ = nullptr;             // the buffer being filled (buffer_ or rawOut_'s block)
+    size_t used_ = 0, capacity_ = 0;
+    int failed_ = 0;
     std::string target_, tempPath_, display_;
     FILE* stream_ = nullptr;
     bool toStdout_ = false, direct_ = false, needPath_ = false, committed_ = false;

@@ -50,57 +50,27 @@ bool isInteger(std::string_view s, long long& v) {
 
 class TextWriter : public ResultWriter {
   public:
-    TextWriter(OutputFile& out) : out_(out), buf_(new char[kCapacity]), cap_(kCapacity) {}
+    TextWriter(OutputFile& out) : out_(out) {}
     bool finish(std::string& error) override {
-        flush();
-        if (failed_) {
-            error = "cannot write " + out_.displayName() + ": " + std::strerror(errno_);
+        if (!out_.flush()) {
+            error = "cannot write " + out_.displayName() + ": " + std::strerror(out_.error());
             return false;
         }
         return true;
     }
 
   protected:
-    // Room for n more bytes at the end of the buffer; done() sets where they end.
-    char* room(size_t n) {
-        if (used_ + n > cap_) {
-            flush();
-            if (n > cap_) {
-                buf_.reset(new char[n]);
-                cap_ = n;
-            }
-        }
-        return buf_.get() + used_;
-    }
-    void done(char* end) { used_ = size_t(end - buf_.get()); }
+    // Room for n more bytes of output; done() says where they end.
+    char* room(size_t n) { return out_.room(n); }
+    void done(char* end) { out_.advance(end); }
     void put(std::string_view s) {
         char* d = room(s.size());
         std::memcpy(d, s.data(), s.size());
         done(d + s.size());
     }
-    void endRow() {
-        if (used_ >= kFlushAt) flush();
-    }
-    void flush() {
-        const size_t n = used_;
-        used_ = 0;
-        if (failed_ || n == 0) return;
-        errno = 0;
-        if (!out_.write(buf_.get(), n)) {
-            failed_ = true;
-            errno_ = errno ? errno : EIO;
-        }
-    }
-    bool ok() const { return !failed_; }
+    bool ok() const { return out_.ok(); }
 
-    static constexpr size_t kFlushAt = 1 << 20, kCapacity = 2 << 20;
     OutputFile& out_;
-
-  private:
-    std::unique_ptr<char[]> buf_;
-    size_t used_ = 0, cap_;
-    bool failed_ = false;
-    int errno_ = 0;
 };
 
 // The text of a number, kept while the same value repeats (the isomers of a formula follow
@@ -208,7 +178,6 @@ class DelimitedWriter : public TextWriter {
         if (d_ == ',') *d++ = '\r';
         *d++ = '\n';
         done(d);
-        endRow();
         return ok();
     }
 
@@ -285,7 +254,6 @@ class JsonLinesWriter : public TextWriter {
         }
         line_ += "}\n";
         put(line_);
-        endRow();
         return ok();
     }
 
