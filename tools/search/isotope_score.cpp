@@ -127,7 +127,9 @@ struct DistributionCache::Impl {
     tvchem::IsoDistCalculator calculator;
 };
 
-DistributionCache::DistributionCache() : impl_(std::make_unique<Impl>()) {}
+DistributionCache::DistributionCache() : impl_(std::make_unique<Impl>()) {
+    impl_->cache.reserve(1 << 12);
+}
 DistributionCache::~DistributionCache() = default;
 
 size_t DistributionCache::size() const {
