@@ -7,6 +7,7 @@
 #include <climits>
 #include <cmath>
 #include <cstring>
+#include <iterator>
 
 #include "db_answer.h"
 #include "db_engine.h"
@@ -43,11 +44,21 @@ std::string_view trimLeft(std::string_view s) {
 // hands over typed values or the cut text answer: the hits do not depend on the engine.
 class RowCollector : public DbRowSink {
   public:
-    void clear() {
+    // Starts a query for these windows: rows outside all of them are counted, not kept.
+    void start(const Window* first, const Window* last, double margin) {
         rows_.clear();
         spans_.clear();
         used_ = 0;
         withoutMass = 0;
+        delivered = 0;
+        keep_.clear();
+        for (const Window* w = first; w != last; ++w) { // sorted by lo: merged in one pass
+            const double lo = w->lo - margin, hi = w->hi + margin;
+            if (!keep_.empty() && lo <= keep_.back().second)
+                keep_.back().second = std::max(keep_.back().second, hi);
+            else
+                keep_.emplace_back(lo, hi);
+        }
     }
     void row(const DbField* f, int count) override {
         if (count < 5) return;
@@ -56,6 +67,8 @@ class RowCollector : public DbRowSink {
             ++withoutMass;
             return;
         }
+        ++delivered;
+        if (!inWindow(s.mass)) return; // between the windows: no window can take it
         const size_t idAt = used_;
         append(f[0]);
         s.idKey = f[0].type == DbField::Integer
@@ -83,8 +96,15 @@ class RowCollector : public DbRowSink {
         return rows_;
     }
     long withoutMass = 0;
+    long delivered = 0; // rows with a mass, kept or not
 
   private:
+    bool inWindow(double m) const {
+        auto it = std::upper_bound(keep_.begin(), keep_.end(), m,
+                                   [](double v, const std::pair<double, double>& k) { return v < k.first; });
+        return it != keep_.begin() && m <= std::prev(it)->second;
+    }
+    std::vector<std::pair<double, double>> keep_; // the windows' union, ascending
     struct Span {
         double mass;
         long long idKey;
@@ -307,7 +327,7 @@ bool searchDatabase(DbEngine& db, const std::vector<PeakRecord>& peaks,
         appendFixed(sql, hi + margin);
         sql += ") ORDER BY MassMI";
         const auto t0 = std::chrono::steady_clock::now();
-        collector.clear();
+        collector.start(windows.data() + first, windows.data() + last, margin);
         CommandResult r = db.queryRows(sql, collector);
         const double secs = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
         stats.seconds += secs;
@@ -324,9 +344,9 @@ bool searchDatabase(DbEngine& db, const std::vector<PeakRecord>& peaks,
         }
         std::vector<Fetched>& rows = collector.rows();
         stats.rowsWithoutMass += collector.withoutMass;
-        stats.rowsFetched += long(rows.size());
-        cost.add(double(rows.size()), secs);
-        rowSum = 0.8 * rowSum + double(rows.size());
+        stats.rowsFetched += collector.delivered;
+        cost.add(double(collector.delivered), secs);
+        rowSum = 0.8 * rowSum + double(collector.delivered);
         lastSpan = std::max(hi - lo, 1e-6);
         spanSum = 0.8 * spanSum + lastSpan;
         density = (rowSum + 0.5) / spanSum;
