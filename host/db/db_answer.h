@@ -74,7 +74,9 @@ void appendInteger(std::string& out, int64_t v);
 // Appends raw bytes as upper-case hexadecimal digits (no terminator).
 void appendHex(std::string& out, const unsigned char* bytes, size_t size);
 
-// Writes the text appendReal gives for v at out (room for 32 bytes); returns its end.
+// Room formatReal needs at out: the text is shorter, the bytes past it are scratch.
+constexpr size_t kRealRoom = 48;
+// Writes the text appendReal gives for v at out (room for kRealRoom bytes); returns its end.
 char* formatReal(char* out, double v);
 
 } // namespace dbanswer
