@@ -92,13 +92,14 @@ class SqliteEngine : public DbEngine {
     explicit SqliteEngine(sqlite3* h) : h_(h) {}
     ~SqliteEngine() override { sqlite3_close_v2(h_); }
     std::string format() const override { return "SQLITE"; }
-    CommandResult query(const std::string& sql) override { return sqliteQuery(h_, sql); }
+    CommandResult query(const std::string& sql) override { return sqliteQuery(h_, sql, &hint_); }
     CommandResult molecule(long long id, DbMolecule& out) override {
         return sqliteMolecule(h_, id, out);
     }
 
   private:
     sqlite3* h_;
+    dbanswer::SizeHint hint_;
 };
 
 } // namespace
@@ -139,7 +140,7 @@ std::unique_ptr<DbEngine> openSqliteEngine(const std::string& path, CommandResul
     return std::make_unique<SqliteEngine>(h);
 }
 
-CommandResult sqliteQuery(sqlite3* h, const std::string& sql) {
+CommandResult sqliteQuery(sqlite3* h, const std::string& sql, dbanswer::SizeHint* hint) {
     Statement st;
     const char* tail = nullptr;
     if (sqlite3_prepare_v2(h, sql.c_str(), int(sql.size()), &st.s, &tail) != SQLITE_OK) {
@@ -157,7 +158,7 @@ CommandResult sqliteQuery(sqlite3* h, const std::string& sql) {
         return CommandResult::fail(DB_NOT_READ_ONLY, "Only reading statements are allowed");
 
     const int n = sqlite3_column_count(st.s);
-    dbanswer::Builder out;
+    dbanswer::Builder out(hint ? hint->capacity() : 0);
     int rc;
     while ((rc = sqlite3_step(st.s)) == SQLITE_ROW) {
         for (int i = 0; i + 1 < n; ++i)
@@ -169,6 +170,7 @@ CommandResult sqliteQuery(sqlite3* h, const std::string& sql) {
     }
     if (rc != SQLITE_DONE)
         return CommandResult::fail(DB_SQL_ERROR, "SQL error: " + sqliteMessage(h));
+    if (hint) hint->record(out.size());
     return CommandResult::ok(out.take());
 }
 
