@@ -44,23 +44,42 @@ constexpr uint64_t kPow10[20] = {1ull,
                                  1000000000000000000ull,
                                  10000000000000000000ull};
 
-// The two digits of every number below 100.
-struct DigitPairs {
-    char d[200];
-    DigitPairs() {
-        for (int i = 0; i < 100; ++i)
-            d[2 * i] = char('0' + i / 10), d[2 * i + 1] = char('0' + i % 10);
-    }
-};
-const DigitPairs kPairs;
+// Eight bytes as a number whose lowest byte is the first.
+inline uint64_t load8(const char* p) {
+    uint64_t w = 0;
+#if __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+    std::memcpy(&w, p, 8);
+#else
+    for (int i = 0; i < 8; ++i)
+        w |= uint64_t(static_cast<unsigned char>(p[i])) << (8 * i);
+#endif
+    return w;
+}
+inline void store8(char* p, uint64_t w) {
+#if __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+    std::memcpy(p, &w, 8);
+#else
+    for (int i = 0; i < 8; ++i)
+        p[i] = char(w >> (8 * i));
+#endif
+}
+
+// The eight digits of v < 10^8 with leading zeros, the first in the lowest byte: both halves
+// of four digits, then their pairs, then their digits, side by side in one word.
+inline uint64_t eightDigits(uint32_t v) {
+    const uint64_t halves = uint64_t(v / 10000) | (uint64_t(v % 10000) << 32);
+    const uint64_t high = ((halves * 10486) >> 20) & 0x0000007F0000007Full; // each / 100
+    const uint64_t pairs = ((halves - 100 * high) << 16) + high;
+    uint64_t tens = ((pairs * 103) >> 10) & 0x000F000F000F000Full;            // each / 10
+    tens += (pairs - 10 * tens) << 8;
+    return tens | 0x3030303030303030ull;
+}
 
 inline void write4(char* d, uint32_t v) { // v < 10000, four digits with leading zeros
-    std::memcpy(d, kPairs.d + 2 * (v / 100), 2);
-    std::memcpy(d + 2, kPairs.d + 2 * (v % 100), 2);
-}
-inline void write8(char* d, uint32_t v) { // v < 10^8, eight digits with leading zeros
-    write4(d, v / 10000);
-    write4(d + 4, v % 10000);
+    d[0] = char('0' + v / 1000);
+    d[1] = char('0' + v / 100 % 10);
+    d[2] = char('0' + v / 10 % 10);
+    d[3] = char('0' + v % 10);
 }
 
 // The number of decimal digits of u (1 for 0).
@@ -75,39 +94,31 @@ inline void write20(char* d, uint64_t u) {
     const uint64_t top = u / 10000000000000000ull; // below 1845
     const uint64_t rest = u % 10000000000000000ull;
     write4(d, uint32_t(top));
-    write8(d + 4, uint32_t(rest / 100000000));
-    write8(d + 12, uint32_t(rest % 100000000));
+    store8(d + 4, eightDigits(uint32_t(rest / 100000000)));
+    store8(d + 12, eightDigits(uint32_t(rest % 100000000)));
 }
 
 // The number of '0' digits that end the twenty digits at d (at most sixteen are looked at).
 inline int trailingZeros(const char* d) {
-#if __BYTE_ORDER__ != __ORDER_LITTLE_ENDIAN__
-    int n = 0;
-    while (n < 16 && d[19 - n] == '0')
-        ++n;
-    return n;
-#endif
     constexpr uint64_t zeros = 0x3030303030303030ull;
-    uint64_t last, before;
-    std::memcpy(&last, d + 12, 8);
-    std::memcpy(&before, d + 4, 8);
-    last ^= zeros, before ^= zeros;
-    // In memory order the last digit is the most significant byte of the word.
+    const uint64_t last = load8(d + 12) ^ zeros, before = load8(d + 4) ^ zeros;
+    // The last digit is the highest byte.
     if (last) return __builtin_clzll(last) >> 3;
     return before ? 8 + (__builtin_clzll(before) >> 3) : 16;
 }
 
 // Writes the decimal digits of u and returns the end; d has room for 24 bytes.
 inline char* writeUnsigned(char* d, uint64_t u) {
-    char tmp[40];
-    int n;
     if (u < 100000000) {
-        write8(tmp + 12, uint32_t(u));
-        n = digitCount(u);
-    } else {
-        write20(tmp, u);
-        n = digitCount(u);
+        // The leading zeros are the lowest bytes: shifted out.
+        const uint64_t w = eightDigits(uint32_t(u));
+        const int lead = u ? __builtin_ctzll(w ^ 0x3030303030303030ull) >> 3 : 7;
+        store8(d, w >> (8 * lead));
+        return d + 8 - lead;
     }
+    char tmp[40];
+    write20(tmp, u);
+    const int n = digitCount(u);
     std::memcpy(d, tmp + 20 - n, 20); // the digits and harmless bytes after them
     return d + n;
 }
