@@ -21,10 +21,14 @@ list(APPEND tw_depends ${tw_more_depends})
 set(tw_recommends openms-common chemical-structures-data)
 get_property(tw_more_recommends GLOBAL PROPERTY TW_PACKAGE_RECOMMENDS)
 list(APPEND tw_recommends ${tw_more_recommends})
+# The ODBC drivers unixODBC loads for a .dsn (PostgreSQL data sources are read
+# with libpq unless they ask for the driver), and the client to set a server up.
+set(tw_suggests odbc-postgresql libsqliteodbc postgresql-client)
 list(REMOVE_DUPLICATES tw_depends)
 list(REMOVE_DUPLICATES tw_recommends)
 string(REPLACE ";" ", " CPACK_DEBIAN_PACKAGE_DEPENDS "${tw_depends}")
 string(REPLACE ";" ", " CPACK_DEBIAN_PACKAGE_RECOMMENDS "${tw_recommends}")
+string(REPLACE ";" ", " CPACK_DEBIAN_PACKAGE_SUGGESTS "${tw_suggests}")
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME tarvish)

@@ -13,7 +13,7 @@ PACKAGES=(
   openms-common chemical-structures-data
   unixodbc unixodbc-dev libpq-dev postgresql odbc-postgresql libsqliteodbc
   xvfb xauth x11-apps imagemagick poppler-utils python3-openpyxl
-  dpkg-dev file lintian desktop-file-utils appstream man-db xdotool
+  dpkg-dev file lintian desktop-file-utils appstream man-db xdotool xclip
 )
 
 SUDO=""
