@@ -29,7 +29,8 @@ if [ ${#missing[@]} -gt 0 ]; then
   DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -q -o DPkg::Lock::Timeout=300 "${missing[@]}"
 fi
 
-# The tests run parts of the suite under a comma locale, and the host speaks Italian and German.
-for loc in de_DE it_IT; do
+# The tests run parts of the suite under a comma locale, and the host speaks Italian and German;
+# the SQL guard is tested under Turkish case rules.
+for loc in de_DE it_IT tr_TR; do
   locale -a 2>/dev/null | grep -qi "^${loc}.utf-\?8$" || $SUDO localedef -i "$loc" -f UTF-8 "$loc.UTF-8"
 done

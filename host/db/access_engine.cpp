@@ -77,7 +77,7 @@ class AccessEngine : public DbEngine {
         if (r.code != 0) return r;
         for (int attempt = 0;; ++attempt) {
             refusal_.table.clear();
-            r = plugin ? topForm(top) : sqliteQuery(h_, translated);
+            r = plugin ? topForm(top) : sqliteQuery(h_, translated, &hint_);
             if (r.code == DB_NOT_READ_ONLY && !refusal_.table.empty())
                 return CommandResult::fail(DB_SQL_ERROR, "SQL error: no such table: " + refusal_.table);
             if (r.code != DB_SQL_ERROR || attempt > 0 || !cacheDamaged(h_)) return r;
@@ -103,7 +103,7 @@ class AccessEngine : public DbEngine {
         const std::string order = " ORDER BY MassMI, rowid";
         const long long n = std::min(f.n, 1000000000000LL);
         CommandResult all = sqliteQuery(h_, "SELECT " + f.columns + from + order + " LIMIT " +
-                                                std::to_string(n + 1));
+                                                std::to_string(n + 1), &hint_);
         if (all.code != 0 || std::count(all.text.begin(), all.text.end(), '\n') <= n) return all;
         return sqliteQuery(h_, "SELECT " + f.columns + from + " AND rowid IN (SELECT rowid" + from +
                                    " ORDER BY " + f.nameKey + ", rowid LIMIT " + std::to_string(n) +
@@ -125,6 +125,7 @@ class AccessEngine : public DbEngine {
     sqlite3* h_ = nullptr;
     accessdb::SourceKey key_; // of the file the copy was made from
     Refusal refusal_;
+    dbanswer::SizeHint hint_;
 };
 
 } // namespace

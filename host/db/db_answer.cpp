@@ -23,37 +23,175 @@ struct TextMap {
 };
 const TextMap kTextMap;
 
-// Writes the decimal digits of u (u > 0 or first) and returns the end.
-char* writeUnsigned(char* d, uint64_t u) {
-    return std::to_chars(d, d + 20, u).ptr;
+constexpr uint64_t kPow10[20] = {1ull,
+                                 10ull,
+                                 100ull,
+                                 1000ull,
+                                 10000ull,
+                                 100000ull,
+                                 1000000ull,
+                                 10000000ull,
+                                 100000000ull,
+                                 1000000000ull,
+                                 10000000000ull,
+                                 100000000000ull,
+                                 1000000000000ull,
+                                 10000000000000ull,
+                                 100000000000000ull,
+                                 1000000000000000ull,
+                                 10000000000000000ull,
+                                 100000000000000000ull,
+                                 1000000000000000000ull,
+                                 10000000000000000000ull};
+
+// Eight bytes as a number whose lowest byte is the first.
+inline uint64_t load8(const char* p) {
+    uint64_t w = 0;
+#if __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+    std::memcpy(&w, p, 8);
+#else
+    for (int i = 0; i < 8; ++i)
+        w |= uint64_t(static_cast<unsigned char>(p[i])) << (8 * i);
+#endif
+    return w;
+}
+inline void store8(char* p, uint64_t w) {
+#if __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+    std::memcpy(p, &w, 8);
+#else
+    for (int i = 0; i < 8; ++i)
+        p[i] = char(w >> (8 * i));
+#endif
 }
 
-// Masses are stored with six decimals: such a value is written from its micro-units, which is
-// much cheaper than the general shortest form and gives the same text. k/1e6 is the double
-// nearest to the decimal k * 10^-6 (both operands exact, the division correctly rounded), so
-// the text reads back to v; below 2^32 two six-decimal numbers are always further apart than
-// the spacing of doubles, so no shorter text reads back to v either.
-bool sixDecimals(char*& d, double v) {
-    const double a = std::fabs(v);
-    if (!(a >= 1e-4 && a < 4e9)) return false;
-    const double scaled = a * 1e6;
-    const auto k = static_cast<uint64_t>(scaled + 0.5);
-    if (static_cast<double>(k) / 1e6 != a) return false;
-    if (v < 0) *d++ = '-';
-    const uint64_t whole = k / 1000000;
-    uint32_t frac = static_cast<uint32_t>(k % 1000000);
-    d = writeUnsigned(d, whole);
-    if (frac != 0) {
-        char digits[6];
-        for (int i = 5; i >= 0; --i, frac /= 10)
-            digits[i] = char('0' + frac % 10);
-        int n = 6;
-        while (digits[n - 1] == '0')
-            --n;
-        *d++ = '.';
-        std::memcpy(d, digits, size_t(n));
-        d += n;
+// The eight digits of v < 10^8 with leading zeros, the first in the lowest byte: both halves
+// of four digits, then their pairs, then their digits, side by side in one word.
+inline uint64_t eightDigits(uint32_t v) {
+    const uint64_t halves = uint64_t(v / 10000) | (uint64_t(v % 10000) << 32);
+    const uint64_t high = ((halves * 10486) >> 20) & 0x0000007F0000007Full; // each / 100
+    const uint64_t pairs = ((halves - 100 * high) << 16) + high;
+    uint64_t tens = ((pairs * 103) >> 10) & 0x000F000F000F000Full;            // each / 10
+    tens += (pairs - 10 * tens) << 8;
+    return tens | 0x3030303030303030ull;
+}
+
+inline void write4(char* d, uint32_t v) { // v < 10000, four digits with leading zeros
+    d[0] = char('0' + v / 1000);
+    d[1] = char('0' + v / 100 % 10);
+    d[2] = char('0' + v / 10 % 10);
+    d[3] = char('0' + v % 10);
+}
+
+// The number of decimal digits of u (1 for 0).
+inline int digitCount(uint64_t u) {
+    u |= 1;
+    const int t = ((64 - __builtin_clzll(u)) * 1233) >> 12; // about log10(2) * bits
+    return t + (u >= kPow10[t] ? 1 : 0);
+}
+
+// Writes u as twenty digits with leading zeros at d[0..20).
+inline void write20(char* d, uint64_t u) {
+    const uint64_t top = u / 10000000000000000ull; // below 1845
+    const uint64_t rest = u % 10000000000000000ull;
+    write4(d, uint32_t(top));
+    store8(d + 4, eightDigits(uint32_t(rest / 100000000)));
+    store8(d + 12, eightDigits(uint32_t(rest % 100000000)));
+}
+
+// The number of '0' digits that end the twenty digits at d (at most sixteen are looked at).
+inline int trailingZeros(const char* d) {
+    constexpr uint64_t zeros = 0x3030303030303030ull;
+    const uint64_t last = load8(d + 12) ^ zeros, before = load8(d + 4) ^ zeros;
+    // The last digit is the highest byte.
+    if (last) return __builtin_clzll(last) >> 3;
+    return before ? 8 + (__builtin_clzll(before) >> 3) : 16;
+}
+
+// Writes the decimal digits of u and returns the end; d has room for 24 bytes.
+inline char* writeUnsigned(char* d, uint64_t u) {
+    if (u < 100000000) {
+        // The leading zeros are the lowest bytes: shifted out.
+        const uint64_t w = eightDigits(uint32_t(u));
+        const int lead = u ? __builtin_ctzll(w ^ 0x3030303030303030ull) >> 3 : 7;
+        store8(d, w >> (8 * lead));
+        return d + 8 - lead;
     }
+    char tmp[40];
+    write20(tmp, u);
+    const int n = digitCount(u);
+    std::memcpy(d, tmp + 20 - n, 20); // the digits and harmless bytes after them
+    return d + n;
+}
+
+// The shortest text that reads back to v, in plain decimals, for 2^-10 <= |v| < 2^49 (where
+// the plain form applies), by exact integer arithmetic; false elsewhere, and for powers of two,
+// whose interval of values reading back to them is lopsided.
+//
+// v = m * 2^-E, and the decimals that read back to v are those strictly inside
+// ((2m - 1) / 2^(E+1), (2m + 1) / 2^(E+1)). With D = floor(E log10 2) + 1 decimals the
+// interval is between one and ten units wide: it holds at least one D-decimal number and at
+// most one with D - 1 decimals. If there is one with D - 1 decimals, it is the shortest once
+// its trailing zeros are dropped; otherwise the D-decimal number nearest to v is (none of the
+// D-decimal candidates ends in 0), ties going to the even one. This is the text of the
+// shortest round-trip algorithms; the tests check it against std::to_chars.
+bool shortestPlain(char*& out, double v) {
+    uint64_t bits;
+    std::memcpy(&bits, &v, sizeof bits);
+    const int biased = int(bits >> 52) & 0x7ff;
+    const uint64_t fraction = bits & ((uint64_t(1) << 52) - 1);
+    const int E = 1075 - biased;
+    if (E < 4 || E > 62 || fraction == 0) return false;
+    const uint64_t m = fraction | (uint64_t(1) << 52);
+    const int D = ((E * 78913) >> 18) + 1; // floor(E log10 2) + 1, at most 19
+    const uint64_t P = kPow10[D];
+    using u128 = unsigned __int128;
+    const u128 R = u128(m) * P; // v * 10^D = R / 2^E
+    const u128 L = 2 * R - P, H = 2 * R + P;  // the interval's ends, times 2^(E+1)
+    // The ends have E + 1 > D binary places, so neither is a D-decimal number: whether reading
+    // takes them in (it does when m is even) never matters.
+    const int S = E + 1;
+    const uint64_t lb = uint64_t(L >> S) + 1, ub = uint64_t(H >> S); // in units of 10^-D
+    uint64_t K;
+    int decimals;
+    const uint64_t l1 = (lb + 9) / 10, u1 = ub / 10;
+    if (l1 <= u1) {
+        K = l1;
+        decimals = D - 1;
+    } else {
+        K = uint64_t(R >> E);
+        const uint64_t rem = uint64_t(R) & ((uint64_t(1) << E) - 1);
+        const uint64_t half = uint64_t(1) << (E - 1);
+        if (rem > half || (rem == half && (K & 1))) ++K;
+        decimals = D;
+    }
+    // K < 2^53 * 10 < 10^17: its digits, then its trailing zeros dropped from the decimals.
+    char tmp[48];
+    write20(tmp, K);
+    const int n = digitCount(K);
+    const char* digits = tmp + 20 - n;
+    int zeros = trailingZeros(tmp);
+    if (zeros > decimals) zeros = decimals;
+    decimals -= zeros;
+    const int len = n - zeros; // significant digits kept
+    char* d = out;
+    if (bits >> 63) *d++ = '-';
+    const int whole = len - decimals; // digits before the point
+    if (whole > 0) {
+        std::memcpy(d, digits, 20);
+        d += whole;
+        if (decimals > 0) {
+            *d = '.';
+            std::memcpy(d + 1, digits + whole, 20);
+            d += 1 + decimals;
+        }
+    } else {
+        // 0.000ddd: at most three zeros after the point for |v| >= 2^-10.
+        std::memcpy(d, "0.000", 5);
+        d += 2 - whole;
+        std::memcpy(d, digits, 20);
+        d += len;
+    }
+    out = d;
     return true;
 }
 
@@ -61,7 +199,7 @@ bool sixDecimals(char*& d, double v) {
 
 char* formatReal(char* out, double v) {
     char* d = out;
-    if (sixDecimals(d, v)) return d;
+    if (shortestPlain(d, v)) return d;
     // Plain decimals for every magnitude a mass can have; exponent form only for values
     // whose plain form would be very long.
     const double a = std::fabs(v);
@@ -134,7 +272,11 @@ void Builder::copyText(char* d, const char* s, size_t n) {
 }
 
 char* Builder::writeInteger(char* d, int64_t v) {
-    return std::to_chars(d, d + 20, v).ptr;
+    if (v < 0) {
+        *d++ = '-';
+        return writeUnsigned(d, uint64_t(0) - uint64_t(v));
+    }
+    return writeUnsigned(d, uint64_t(v));
 }
 
 std::string Builder::take() {
@@ -146,14 +288,28 @@ std::string Builder::take() {
 }
 
 void Builder::real(double v, char terminator) {
-    char* d = room(33);
+    char* d = room(kRealRoom);
+    uint64_t bits;
+    std::memcpy(&bits, &v, sizeof bits);
+    if (bits == lastReal_) {
+        std::memcpy(d, lastRealText_, sizeof lastRealText_);
+        d[lastRealSize_] = terminator;
+        size_ += lastRealSize_ + 1;
+        return;
+    }
     char* e = formatReal(d, v);
-    *e++ = terminator;
-    size_ += size_t(e - d);
+    const size_t n = size_t(e - d);
+    if (n <= sizeof lastRealText_) { // always: the longest text has 24 characters
+        std::memcpy(lastRealText_, d, sizeof lastRealText_);
+        lastReal_ = bits;
+        lastRealSize_ = unsigned(n);
+    }
+    *e = terminator;
+    size_ += n + 1;
 }
 
 void Builder::real(float v, char terminator) {
-    char* d = room(33);
+    char* d = room(kRealRoom);
     const float a = std::fabs(v);
     const bool plain = std::isfinite(v) && (a == 0 || (a >= 1e-4f && a < 1e15f));
     auto r = plain ? std::to_chars(d, d + 32, v, std::chars_format::fixed)
@@ -182,7 +338,7 @@ void appendText(std::string& out, const char* text, size_t size, char terminator
 }
 
 void appendReal(std::string& out, double v) {
-    char buf[40];
+    char buf[kRealRoom];
     out.append(buf, formatReal(buf, v));
 }
 

@@ -28,7 +28,8 @@ class Builder {
         d[n] = terminator;
         size_ += n + 1;
     }
-    // The shortest C-locale text of v that reads back to the same double.
+    // The shortest C-locale text of v that reads back to the same double. Rows sorted by
+    // mass repeat a mass once per isomer: a value equal to the last one reuses its text.
     void real(double v, char terminator);
     // The shortest text of a single-precision value (a REAL column of a server).
     void real(float v, char terminator);
@@ -63,6 +64,24 @@ class Builder {
 
     std::string buf_; // its size is the capacity; the answer is its first size_ bytes
     size_t size_ = 0;
+    uint64_t lastReal_ = ~uint64_t(0); // the bits of the last double written (a NaN at first)
+    unsigned lastRealSize_ = 0;
+    char lastRealText_[32];
+};
+
+// The size of an engine's last answer: the next one, usually a similar search, is built in a
+// buffer of about the right size from the start instead of growing into it.
+class SizeHint {
+  public:
+    size_t capacity() const {
+        const size_t c = last_ + last_ / 8 + 256;
+        return last_ == 0 ? 0 : c < kLargest ? c : kLargest;
+    }
+    void record(size_t answerBytes) { last_ = answerBytes; }
+
+  private:
+    static constexpr size_t kLargest = size_t(8) << 20; // larger answers grow from here
+    size_t last_ = 0;
 };
 
 // Appends one text field closed by terminator, ";" and CR/LF/NUL replaced.
@@ -74,7 +93,9 @@ void appendInteger(std::string& out, int64_t v);
 // Appends raw bytes as upper-case hexadecimal digits (no terminator).
 void appendHex(std::string& out, const unsigned char* bytes, size_t size);
 
-// Writes the text appendReal gives for v at out (room for 32 bytes); returns its end.
+// Room formatReal needs at out: the text is shorter, the bytes past it are scratch.
+constexpr size_t kRealRoom = 48;
+// Writes the text appendReal gives for v at out (room for kRealRoom bytes); returns its end.
 char* formatReal(char* out, double v);
 
 } // namespace dbanswer

@@ -166,16 +166,31 @@ CommandResult DbEngines::dbSqlExec(const std::string& args) {
 }
 
 CommandResult DbEngines::exec(const std::string& args) {
-    std::string handle, sql;
-    splitWord(args, handle, sql);
+    // Read in place: the statement is the only copy made of the arguments.
+    size_t b = 0, e = args.size();
+    while (b < e && isBlank(args[b]))
+        ++b;
+    while (e > b && isBlank(args[e - 1]))
+        --e;
+    size_t sp = b;
+    while (sp < e && !isBlank(args[sp]))
+        ++sp;
+    const std::string handle = args.substr(b, sp - b);
     Db* db = find(handle);
     if (!db) return CommandResult::fail(DB_UNKNOWN_HANDLE, "No open database " + handle);
-    if (!sql.empty() && sql.front() == '"') {
-        size_t last = sql.rfind('"');
-        if (last == 0) return CommandResult::fail(DB_BAD_SYNTAX, "DbSqlExec: unbalanced quotes");
-        sql = sql.substr(1, last - 1);
+    size_t q = sp;
+    while (q < e && isBlank(args[q]))
+        ++q;
+    std::string sql;
+    if (q < e && args[q] == '"') {
+        const size_t last = args.rfind('"', e - 1);
+        if (last == q) return CommandResult::fail(DB_BAD_SYNTAX, "DbSqlExec: unbalanced quotes");
+        sql.assign(args, q + 1, last - q - 1);
+    } else {
+        sql.assign(args, q, e - q);
     }
-    if (trim(sql).empty()) return CommandResult::fail(DB_BAD_SYNTAX, "DbSqlExec: no statement");
+    if (std::all_of(sql.begin(), sql.end(), isBlank))
+        return CommandResult::fail(DB_BAD_SYNTAX, "DbSqlExec: no statement");
     return db->engine->query(sql);
 }
 

@@ -43,14 +43,12 @@ struct Result {
 // 12 on (with extra_float_digits above 0, which the connection asks for) the server writes
 // the shortest digits that read back to the value, as the answer does, and uses plain
 // decimals exactly where the answer does (1e-4 <= |v| < 1e15); only exponent forms,
-// Infinity and NaN are rewritten.
+// Infinity and NaN (the only texts with letters) are rewritten.
 inline bool plainShortest(const char* v, size_t len) {
-    if (len == 0) return false;
-    for (size_t i = 0; i < len; ++i) {
-        const char c = v[i];
-        if (!((c >= '0' && c <= '9') || c == '.' || c == '-')) return false;
-    }
-    return true;
+    bool letter = false;
+    for (size_t i = 0; i < len; ++i)
+        letter |= v[i] >= 'A';
+    return len != 0 && !letter;
 }
 
 class PgEngine : public DbEngine {
@@ -80,6 +78,7 @@ class PgEngine : public DbEngine {
     int queryTimeout_;
     bool shortestFloats_;
     bool lost_ = false;
+    dbanswer::SizeHint hint_;
 };
 
 CommandResult PgEngine::failure(const PGresult* r, const std::string& what) {
@@ -157,7 +156,7 @@ CommandResult PgEngine::query(const std::string& sql) {
                            : t == kBytea                          ? Kind::Binary
                                                                   : Kind::Text;
     }
-    dbanswer::Builder out;
+    dbanswer::Builder out(hint_.capacity());
     for (int i = 0; i < rows; ++i) {
         for (int c = 0; c < cols; ++c) {
             const char term = c + 1 < cols ? ';' : '\n';
@@ -209,6 +208,7 @@ CommandResult PgEngine::query(const std::string& sql) {
         if (out.size() > dbanswer::kMaxAnswerBytes)
             return CommandResult::fail(DB_ANSWER_TOO_LARGE, "The answer is too large; narrow the query");
     }
+    hint_.record(out.size());
     return CommandResult::ok(out.take());
 }
 

@@ -2,6 +2,8 @@
 
 #include <cctype>
 #include <cstring>
+#include <string_view>
+#include <vector>
 
 namespace sqlguard {
 namespace {
@@ -9,7 +11,7 @@ namespace {
 // Words that have no place in a reading statement: every writing, locking, session or
 // transaction command, and SELECT ... INTO (which creates a table). FOR UPDATE and FOR SHARE
 // lock rows and are refused through UPDATE and SHARE.
-const char* const kRefusedWords[] = {
+constexpr std::string_view kRefusedWords[] = {
     "INSERT",  "UPDATE",   "DELETE",   "MERGE",    "UPSERT",     "INTO",     "DROP",
     "CREATE",  "ALTER",    "TRUNCATE", "COPY",     "GRANT",      "REVOKE",   "LOCK",
     "CALL",    "DO",       "EXECUTE",  "EXEC",     "SET",        "RESET",    "VACUUM",
@@ -21,7 +23,7 @@ const char* const kRefusedWords[] = {
 
 // Functions that change the server's state from inside a SELECT (lower case; a name ending
 // in "*" stands for every name with that beginning).
-const char* const kRefusedFunctions[] = {
+constexpr std::string_view kRefusedFunctions[] = {
     "set_config", "nextval",     "setval",        "load_extension", "lo_*",
     "dblink*",    "pg_advisory*", "pg_terminate*", "pg_cancel*",     "pg_reload_conf",
     "pg_rotate*", "pg_promote",  "pg_switch*",    "pg_create*",     "pg_drop*",
@@ -30,34 +32,72 @@ const char* const kRefusedFunctions[] = {
     "pg_import*", "pg_backup*", "pg_start_backup", "pg_stop_backup", "pg_wal*",
 };
 
+// Keywords and function names are ASCII, and are folded as ASCII: the C library's case
+// mapping follows the locale, and in a Turkish one "i" has no upper case of one byte, so
+// "into" would not read as INTO.
+char upperAscii(char c) {
+    return c >= 'a' && c <= 'z' ? char(c - 'a' + 'A') : c;
+}
+char lowerAscii(char c) {
+    return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c;
+}
+
 std::string upper(std::string s) {
     for (char& c : s)
-        c = char(std::toupper(static_cast<unsigned char>(c)));
+        c = upperAscii(c);
     return s;
 }
 
 std::string lower(std::string s) {
     for (char& c : s)
-        c = char(std::tolower(static_cast<unsigned char>(c)));
+        c = lowerAscii(c);
     return s;
 }
 
-bool refusedFunction(const std::string& name) {
-    const std::string n = lower(name);
-    for (const char* f : kRefusedFunctions) {
-        const size_t len = std::strlen(f);
-        if (f[len - 1] == '*' ? n.compare(0, len - 1, f, len - 1) == 0 : n == f) return true;
+// The refused words by length and the refused functions by first letter: every word of a
+// statement is looked up in both.
+struct Tables {
+    std::vector<std::string_view> words[17];      // by length
+    std::vector<std::string_view> functions[256]; // by first byte
+    Tables() {
+        for (const std::string_view w : kRefusedWords)
+            words[w.size()].push_back(w);
+        for (const std::string_view f : kRefusedFunctions)
+            functions[static_cast<unsigned char>(f[0])].push_back(f);
+    }
+};
+const Tables kTables;
+
+// Every word of every statement comes here: compared in a buffer on the stack. The refused
+// names are shorter than the buffer, so a longer name is compared by its beginning alone.
+bool refusedFunction(std::string_view name) {
+    char buf[64];
+    const size_t len = name.size() < sizeof buf ? name.size() : sizeof buf;
+    for (size_t i = 0; i < len; ++i)
+        buf[i] = lowerAscii(name[i]);
+    const std::string_view n(buf, len);
+    if (n.empty()) return false;
+    for (const std::string_view f : kTables.functions[static_cast<unsigned char>(n[0])]) {
+        if (f.back() == '*' ? n.compare(0, f.size() - 1, f.substr(0, f.size() - 1)) == 0 : n == f)
+            return true;
     }
     return false;
 }
 
+// Blanks and letters of ASCII without a call; other bytes as the C library classes them.
+bool isSpace(char c) {
+    const auto u = static_cast<unsigned char>(c);
+    if (u < 0x80) return u == ' ' || (u >= '\t' && u <= '\r');
+    return std::isspace(u);
+}
+
 bool isWordStart(char c) {
-    return std::isalpha(static_cast<unsigned char>(c)) || c == '_' ||
-           static_cast<unsigned char>(c) >= 0x80;
+    const auto u = static_cast<unsigned char>(c);
+    return ((u | 0x20) >= 'a' && (u | 0x20) <= 'z') || c == '_' || u >= 0x80;
 }
 
 bool isWordChar(char c) {
-    return isWordStart(c) || std::isdigit(static_cast<unsigned char>(c)) || c == '$';
+    return isWordStart(c) || (c >= '0' && c <= '9') || c == '$';
 }
 
 class Lexer {
@@ -69,7 +109,7 @@ class Lexer {
         size_t end = std::string::npos; // where a ";" closed the statement
         while (i_ < s_.size()) {
             const char c = s_[i_];
-            if (std::isspace(static_cast<unsigned char>(c))) {
+            if (isSpace(c)) {
                 ++i_;
             } else if (c == '-' && next() == '-' && lineComment()) {
                 // skipped
@@ -125,7 +165,7 @@ class Lexer {
     // stricter for the servers that do skip it.
     bool lineComment() {
         const char after = i_ + 2 < s_.size() ? s_[i_ + 2] : ' ';
-        if (!std::isspace(static_cast<unsigned char>(after)) && after != '-') return false;
+        if (!isSpace(after) && after != '-') return false;
         while (i_ < s_.size() && s_[i_] != '\n')
             ++i_;
         return true;
@@ -224,20 +264,25 @@ class Lexer {
         const size_t b = i_;
         while (i_ < s_.size() && isWordChar(s_[i_]))
             ++i_;
-        const std::string w = s_.substr(b, i_ - b);
-        const std::string u = upper(w);
+        const std::string_view w(s_.data() + b, i_ - b);
+        // The refused words are short: a longer word is none of them.
+        char buf[16];
+        const bool shortWord = w.size() <= sizeof buf;
+        for (size_t k = 0; shortWord && k < w.size(); ++k)
+            buf[k] = upperAscii(w[k]);
+        const std::string_view u = shortWord ? std::string_view(buf, w.size()) : std::string_view();
         if (first_ && u != "SELECT" && u != "WITH") {
-            reason_ = "Only SELECT statements are allowed (not " + u + ")";
+            reason_ = "Only SELECT statements are allowed (not " + upper(std::string(w)) + ")";
             return false;
         }
         first_ = false;
-        for (const char* r : kRefusedWords)
+        for (const std::string_view r : kTables.words[u.size()])
             if (u == r) {
-                reason_ = "Only reading statements are allowed: " + u + " is refused";
+                reason_ = "Only reading statements are allowed: " + std::string(u) + " is refused";
                 return false;
             }
         if (refusedFunction(w)) {
-            reason_ = "The function " + lower(w) + " is not allowed in a reading statement";
+            reason_ = "The function " + lower(std::string(w)) + " is not allowed in a reading statement";
             return false;
         }
         return true;

@@ -96,7 +96,7 @@ class SqliteEngine : public DbEngine {
     explicit SqliteEngine(sqlite3* h) : h_(h) {}
     ~SqliteEngine() override { sqlite3_close_v2(h_); }
     std::string format() const override { return "SQLITE"; }
-    CommandResult query(const std::string& sql) override { return sqliteQuery(h_, sql); }
+    CommandResult query(const std::string& sql) override { return sqliteQuery(h_, sql, &hint_); }
     CommandResult queryRows(const std::string& sql, DbRowSink& sink) override {
         return sqliteQueryRows(h_, sql, sink);
     }
@@ -106,6 +106,7 @@ class SqliteEngine : public DbEngine {
 
   private:
     sqlite3* h_;
+    dbanswer::SizeHint hint_;
 };
 
 } // namespace
@@ -146,7 +147,7 @@ std::unique_ptr<DbEngine> openSqliteEngine(const std::string& path, CommandResul
     return std::make_unique<SqliteEngine>(h);
 }
 
-CommandResult sqliteQuery(sqlite3* h, const std::string& sql) {
+CommandResult sqliteQuery(sqlite3* h, const std::string& sql, dbanswer::SizeHint* hint) {
     Statement st;
     const char* tail = nullptr;
     if (sqlite3_prepare_v2(h, sql.c_str(), int(sql.size()), &st.s, &tail) != SQLITE_OK) {
@@ -164,7 +165,7 @@ CommandResult sqliteQuery(sqlite3* h, const std::string& sql) {
         return CommandResult::fail(DB_NOT_READ_ONLY, "Only reading statements are allowed");
 
     const int n = sqlite3_column_count(st.s);
-    dbanswer::Builder out;
+    dbanswer::Builder out(hint ? hint->capacity() : 0);
     int rc;
     while ((rc = sqlite3_step(st.s)) == SQLITE_ROW) {
         for (int i = 0; i + 1 < n; ++i)
@@ -176,6 +177,7 @@ CommandResult sqliteQuery(sqlite3* h, const std::string& sql) {
     }
     if (rc != SQLITE_DONE)
         return CommandResult::fail(DB_SQL_ERROR, "SQL error: " + sqliteMessage(h));
+    if (hint) hint->record(out.size());
     return CommandResult::ok(out.take());
 }
 

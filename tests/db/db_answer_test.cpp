@@ -56,9 +56,23 @@ TEST(DbAnswer, RealsAreTheShortestRoundTripForEveryKindOfValue) {
         std::memcpy(&v, &bits, sizeof v);
         ASSERT_EQ(referenceReal(v), built(v)) << bits;
     }
+    // Full-precision masses (sums of atomic masses, never rounded), values rounded to every
+    // number of decimals, and every binary exponent around the exact integer method's range.
+    std::uniform_real_distribution<double> mass(1, 5000), unit(0.5, 1);
+    for (int i = 0; i < 200000; ++i) {
+        const double m = mass(rng);
+        const double scale = std::pow(10.0, double(i % 18));
+        const double x = std::ldexp(unit(rng), int(i % 80) - 20);
+        for (double v : {m, std::round(m * scale) / scale, x, std::round(x * scale) / scale,
+                         std::ldexp(1.0, int(i % 80) - 20), std::nextafter(m, 0.0)}) {
+            ASSERT_EQ(referenceReal(v), built(v)) << v;
+            ASSERT_EQ(referenceReal(-v), built(-v)) << -v;
+        }
+    }
     for (double v : {0.0, -0.0, 1e-4, 9.999999e-5, 0.0001005, 1e15, 999999999999999.9, 4e9,
                      3999999999.999999, 4000000000.000001, 4294967296.000001, 1.0, 180.063388,
-                     46.041865, 0.1, 0.3, 1e300, 5e-324, HUGE_VAL, -HUGE_VAL, double(NAN)})
+                     46.041865, 0.1, 0.3, 400.00600962443, 0.0009765625, 0.00097656250000000011,
+                     562949953421311.9, 562949953421312.0, 5e15, 1e300, 5e-324, HUGE_VAL, -HUGE_VAL, double(NAN)})
         EXPECT_EQ(referenceReal(v), built(v)) << v;
     EXPECT_EQ("180.063388", built(180.063388));
     EXPECT_EQ("180", built(180.0));

@@ -1,6 +1,7 @@
 // The read-only gate in front of database servers, and the reading of .dsn files.
 #include <unistd.h>
 
+#include <clocale>
 #include <random>
 
 #include <gtest/gtest.h>
@@ -106,6 +107,25 @@ TEST(SqlGuard, EveryWritingOrHiddenStatementIsRefused) {
     EXPECT_FALSE(checkSelect("SELECT a[1]; DROP TABLE x; --]", Dialect::PostgreSql).ok);
     EXPECT_EQ("Only one statement is allowed",
               checkSelect("SELECT 1; DROP TABLE x", Dialect::PostgreSql).reason);
+}
+
+// Keywords are folded as ASCII whatever the locale: in a Turkish one the C library has no
+// one-byte upper case of "i" (nor lower case of "I"), and "into" or "PG_ADVISORY_LOCK" once
+// passed there.
+TEST(SqlGuard, KeywordsAreRecognisedInATurkishLocale) {
+    const std::string before = std::setlocale(LC_ALL, nullptr);
+    ASSERT_TRUE(std::setlocale(LC_ALL, "tr_TR.UTF-8")) << "scripts/install-deps.sh makes it";
+    const char* refused[] = {"select * into copy from molecules", "SELECT PG_ADVISORY_LOCK(1)",
+                             "select 1 for share", "Select Lo_Import('/etc/passwd')",
+                             "insert into molecules values (1)"};
+    for (Dialect d : kBoth) {
+        for (const char* sql : refused)
+            EXPECT_FALSE(checkSelect(sql, d).ok) << sql;
+        EXPECT_TRUE(checkSelect("select id from molecules limit 1", d).ok);
+    }
+    EXPECT_EQ("Only SELECT statements are allowed (not INSERT)",
+              checkSelect("insert into x values (1)", Dialect::Other).reason);
+    std::setlocale(LC_ALL, before.c_str());
 }
 
 // Random statements built from the lexer's own pieces: nothing makes it stumble, and what

@@ -44,7 +44,7 @@ class AnswerText : public DbRowSink {
   public:
     void row(const DbField* f, int n) override {
         for (int i = 0; i < n; ++i) {
-            char buf[40];
+            char buf[dbanswer::kRealRoom];
             switch (f[i].type) {
             case DbField::Integer:
                 text.append(buf, dbanswer::Builder::writeInteger(buf, f[i].integer));
@@ -142,7 +142,7 @@ TEST(FastPaths, SearchFindsTheSameOnTypedRowsAndOnTheTextAnswer) {
         ASSERT_TRUE(searchDatabase(e, peaks, ions, tol, hits, store, qs, err)) << err;
         for (size_t k = 0; k < hits.size(); ++k) {
             const HitStore::Row& r = store.row(hits[k].row);
-            char mass[40];
+            char mass[dbanswer::kRealRoom];
             dump += std::to_string(hits[k].peak) + "/" + std::to_string(hits[k].ion) + " [" +
                     std::string(store.id(r)) + "|" + std::to_string(r.idKey) + "|" +
                     std::string(mass, dbanswer::formatReal(mass, r.mass)) + "|" +

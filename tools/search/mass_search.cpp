@@ -137,7 +137,7 @@ class RowCollector : public DbRowSink {
             break;
         }
         case DbField::Real:
-            used_ = size_t(dbanswer::formatReal(room(40), f.real) - arena_.get());
+            used_ = size_t(dbanswer::formatReal(room(dbanswer::kRealRoom), f.real) - arena_.get());
             break;
         case DbField::Text: {
             const std::string_view t = trimLeft(std::string_view(f.text, f.size));
