@@ -147,12 +147,11 @@ std::unique_ptr<DbEngine> openSqliteEngine(const std::string& path, CommandResul
     return std::make_unique<SqliteEngine>(h);
 }
 
-CommandResult sqliteQuery(sqlite3* h, const std::string& sql, dbanswer::SizeHint* hint) {
-    Statement st;
+// Compiles sql as exactly one reading statement into st: 0, or the failure to answer.
+static CommandResult prepareReading(sqlite3* h, const std::string& sql, Statement& st) {
     const char* tail = nullptr;
     if (sqlite3_prepare_v2(h, sql.c_str(), int(sql.size()), &st.s, &tail) != SQLITE_OK) {
-        const int primary = sqlite3_errcode(h) & 0xff;
-        if (primary == SQLITE_AUTH)
+        if ((sqlite3_errcode(h) & 0xff) == SQLITE_AUTH)
             return CommandResult::fail(DB_NOT_READ_ONLY,
                                        "Only reading statements are allowed: " + sqliteMessage(h));
         return CommandResult::fail(DB_SQL_ERROR, "SQL error: " + sqliteMessage(h));
@@ -163,6 +162,13 @@ CommandResult sqliteQuery(sqlite3* h, const std::string& sql, dbanswer::SizeHint
             return CommandResult::fail(DB_NOT_READ_ONLY, "Only one statement is allowed");
     if (!sqlite3_stmt_readonly(st.s))
         return CommandResult::fail(DB_NOT_READ_ONLY, "Only reading statements are allowed");
+    return CommandResult::ok();
+}
+
+CommandResult sqliteQuery(sqlite3* h, const std::string& sql, dbanswer::SizeHint* hint) {
+    Statement st;
+    CommandResult prepared = prepareReading(h, sql, st);
+    if (prepared.code != 0) return prepared;
 
     const int n = sqlite3_column_count(st.s);
     dbanswer::Builder out(hint ? hint->capacity() : 0);
@@ -207,19 +213,8 @@ namespace {
 // sqliteQuery, the values as SQLite holds them, texts mended as the text answer mends them.
 CommandResult sqliteQueryRows(sqlite3* h, const std::string& sql, DbRowSink& sink) {
     Statement st;
-    const char* tail = nullptr;
-    if (sqlite3_prepare_v2(h, sql.c_str(), int(sql.size()), &st.s, &tail) != SQLITE_OK) {
-        if ((sqlite3_errcode(h) & 0xff) == SQLITE_AUTH)
-            return CommandResult::fail(DB_NOT_READ_ONLY,
-                                       "Only reading statements are allowed: " + sqliteMessage(h));
-        return CommandResult::fail(DB_SQL_ERROR, "SQL error: " + sqliteMessage(h));
-    }
-    if (!st.s) return CommandResult::fail(DB_BAD_SYNTAX, "DbSqlExec: no statement");
-    for (const char* p = tail; p && *p; ++p)
-        if (!isBlank(*p) && *p != ';')
-            return CommandResult::fail(DB_NOT_READ_ONLY, "Only one statement is allowed");
-    if (!sqlite3_stmt_readonly(st.s))
-        return CommandResult::fail(DB_NOT_READ_ONLY, "Only reading statements are allowed");
+    CommandResult prepared = prepareReading(h, sql, st);
+    if (prepared.code != 0) return prepared;
 
     const int n = sqlite3_column_count(st.s);
     std::vector<DbField> fields(size_t(n > 0 ? n : 0));
