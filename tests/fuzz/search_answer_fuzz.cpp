@@ -6,7 +6,7 @@
 // one ";" closing the last field dropped), fields cut at ";" with leading blanks skipped,
 // the surplus fields of a long line belonging to the name, blank lines and lines whose ID
 // is not a decimal 32-bit integer (one optional sign, blanks around it) left out.
-#include <charconv>
+#include <algorithm>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -31,11 +31,11 @@ bool referenceId(std::string_view f, int32_t& id) {
         negative = f.front() == '-';
         f.remove_prefix(1);
     }
-    if (f.empty() || f.size() > 12) return false;
+    if (f.empty()) return false;
     long long v = 0;
     for (char c : f) {
         if (c < '0' || c > '9') return false;
-        v = v * 10 + (c - '0');
+        v = std::min(v * 10 + (c - '0'), 1LL << 40);
     }
     if (negative) v = -v;
     if (v < INT32_MIN || v > INT32_MAX) return false;
