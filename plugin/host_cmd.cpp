@@ -83,9 +83,15 @@ int32_t TarvishCmdSafe(ZF_Str* result, const char* format, ...) {
 void CursorBusy(int32_t busy) {
     const uint8_t state = busy ? 1 : 0;
     if (state == CursorState || !TwInfo) return;
-    if (DlgQvMain && qApp) {
-        if (state) QApplication::setOverrideCursor(Qt::WaitCursor);
-        else QApplication::restoreOverrideCursor();
+    // The application's cursor is a stack shared with the host: take off
+    // only the busy cursor this module put on (the dialog may not have
+    // existed when the busy state began).
+    if (state && DlgQvMain && qApp) {
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+        CursorPushed = 1;
+    } else if (!state && CursorPushed) {
+        if (qApp) QApplication::restoreOverrideCursor();
+        CursorPushed = 0;
     }
     TwInfo->Command(state ? "Cursor Busy" : "Cursor Default");
     CursorState = state;
@@ -98,7 +104,9 @@ int32_t TwMessageBox(const char* text, const char* title, int32_t flags) {
     // The command must fit its buffer whole, closing quotes and flags
     // included: a long text is cut, never the syntax.
     char tail[64 + 256];
-    std::snprintf(tail, sizeof tail, "\" \"%.*s\" %d", 255, title, static_cast<int>(flags));
+    std::snprintf(tail, sizeof tail, "\" \"%.*s\" %d",
+                  static_cast<int>(Utf8CutLength(title, std::strlen(title), 255)), title,
+                  static_cast<int>(flags));
     const size_t head = std::strlen("messagebox \"");
     const size_t room = MsgBoxCmdSize - 1 - head - std::strlen(tail);
     char buf[MsgBoxCmdSize];

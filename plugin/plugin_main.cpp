@@ -109,11 +109,20 @@ TW_EXPORT int32_t Call(int32_t funcId) {
     return Guarded(1, [&] {
         if (!TwInfo) return 1;
         switch (funcId) {
-        case FUNC_MAIN:
-            CursorBusy(1);
+        case FUNC_MAIN: {
+            // The busy state ends even when building the dialog throws.
+            struct BusyScope {
+                BusyScope() { CursorBusy(1); }
+                ~BusyScope() {
+                    try {
+                        CursorBusy(0);
+                    } catch (...) {
+                    }
+                }
+            } busy;
             DlgMain_MyShow(0);
-            CursorBusy(0);
             break;
+        }
         case FUNC_HELP:
             OpenHelp();
             break;
@@ -155,6 +164,7 @@ TW_EXPORT int32_t Free(void) {
         if (QCoreApplication::instance())
             QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         CursorState = 0;
+        CursorPushed = 0;
         CmdBufSize = 512;
         SaveIni = 0;
         AppOwner = nullptr;

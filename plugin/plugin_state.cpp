@@ -17,6 +17,7 @@ TW_HMODULE hIndigoRenderer = nullptr;
 char* CmdBuf = nullptr;
 int32_t CmdBufSize = 512;
 uint8_t CursorState = 0;
+uint8_t CursorPushed = 0;
 
 TDlgQvMain* DlgQvMain = nullptr;
 TDlgQvAbout* DlgQvAbout = nullptr;

@@ -38,6 +38,8 @@ extern TW_HMODULE hIndigoRenderer;
 extern char* CmdBuf;
 extern int32_t CmdBufSize;
 extern uint8_t CursorState;
+// 1 while the busy cursor this module put on the application is on.
+extern uint8_t CursorPushed;
 
 // The dialogs, null until first shown.
 extern TDlgQvMain* DlgQvMain;

@@ -11,6 +11,7 @@ PACKAGES=(
   fonts-dejavu-core locales
   openms-common chemical-structures-data
   xvfb xauth x11-apps imagemagick poppler-utils python3-openpyxl
+  dpkg-dev file lintian desktop-file-utils appstream man-db xdotool
 )
 
 SUDO=""

@@ -26,12 +26,23 @@ std::string_view SkipBlanks(std::string_view s) {
     return s.substr(i);
 }
 
+// Drops a leading '+', which from_chars does not take; false when another
+// sign follows it ("+-5"), so that a number has one sign at most, as "-+5"
+// and "--5" (which from_chars refuses) have.
+bool DropPlus(const char*& b, const char* e) {
+    if (b == e || *b != '+') return true;
+    ++b;
+    return b == e || (*b != '+' && *b != '-');
+}
+
 // A field holding a row ID: digits with an optional sign, blanks around them.
 bool ParseId(std::string_view field, int32_t& id) {
     field = SkipBlanks(field);
     while (!field.empty() && (IsBlank(field.back()) || field.back() == '\r'))
         field.remove_suffix(1);
-    if (!field.empty() && field.front() == '+') field.remove_prefix(1);
+    const char* b = field.data();
+    if (!DropPlus(b, field.data() + field.size())) return false;
+    field.remove_prefix(static_cast<size_t>(b - field.data()));
     if (field.empty()) return false;
     auto r = std::from_chars(field.data(), field.data() + field.size(), id);
     return r.ec == std::errc() && r.ptr == field.data() + field.size();
@@ -114,7 +125,7 @@ bool UserToDouble(const QString& text, char decSep, double& value) {
             return false;
     const char* b = s.data();
     const char* e = b + s.size();
-    if (*b == '+') ++b;
+    if (!DropPlus(b, e)) return false;
     double v = 0;
     auto r = std::from_chars(b, e, v, std::chars_format::general);
     if (r.ec != std::errc() || r.ptr != e || !std::isfinite(v)) return false;
@@ -126,8 +137,7 @@ bool UserToInt(const QString& text, int32_t& value) {
     const std::string s = text.trimmed().toStdString();
     const char* b = s.data();
     const char* e = b + s.size();
-    if (b != e && *b == '+') ++b;
-    if (b == e) return false;
+    if (!DropPlus(b, e) || b == e) return false;
     int32_t v = 0;
     auto r = std::from_chars(b, e, v);
     if (r.ec != std::errc() || r.ptr != e) return false;

@@ -8,6 +8,7 @@
 #include <QStatusBar>
 #include <QVBoxLayout>
 
+#include "demo_database_dialog.h"
 #include "structure_view.h"
 
 Workspace::Workspace(QWidget* parent) : QWidget(parent) {
@@ -43,6 +44,9 @@ MainWindow::MainWindow(const HostOptions& options) : options_(options) {
     setCentralWidget(workspace_);
 
     QMenu* file = menuBar()->addMenu(tr("&File"));
+    file->addAction(tr("Build &demo databases..."), this,
+                    [this] { offerDemoDatabases(this, options_, false); });
+    file->addSeparator();
     file->addAction(tr("E&xit"), QKeySequence::Quit, this, &QWidget::close);
     tools_ = menuBar()->addMenu(tr("&Tools"));
     help_ = menuBar()->addMenu(tr("&Help"));

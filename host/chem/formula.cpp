@@ -117,6 +117,16 @@ bool splitCharge(std::string_view t, std::string_view& body, int& charge, std::s
     while (j > 0 && isDigit(t[j - 1]))
         --j;
     if (j < end && j > 0 && (t[j - 1] == '+' || t[j - 1] == '-')) { // "C6H5O7-3"
+        // Right after a symbol or a bracket without its count, the sign and
+        // digits stand where that count belongs ("C-1", "Fe+2").
+        const char before = j >= 2 ? t[j - 2] : ' ';
+        if (isUpper(before) || isLower(before) || before == ')' || before == ']' || before == '}') {
+            const std::string digits(t.substr(j));
+            error = "sign where a count belongs: '" + std::string(t.substr(j - 1)) +
+                    "' (write a charge after a count, a blank or '^': '" +
+                    std::string(t.substr(0, j - 1)) + " " + digits + t[j - 1] + "')";
+            return false;
+        }
         int v = 0;
         if (!digitsValue(j, end, v)) return false;
         charge = (t[j - 1] == '+' ? 1 : -1) * v;
@@ -127,8 +137,8 @@ bool splitCharge(std::string_view t, std::string_view& body, int& charge, std::s
 
 class Parser {
   public:
-    Parser(std::string s, std::vector<size_t> pos, std::vector<bool> gap)
-        : s_(std::move(s)), pos_(std::move(pos)), gap_(std::move(gap)) {}
+    Parser(std::string s, std::vector<size_t> pos, std::vector<bool> gap, std::vector<bool> middleDot)
+        : s_(std::move(s)), pos_(std::move(pos)), gap_(std::move(gap)), middleDot_(std::move(middleDot)) {}
 
     bool parse(Counts& out) {
         for (;;) {
@@ -146,6 +156,9 @@ class Parser {
 
   private:
     static constexpr int kMaxDepth = 64;
+    // Where a count stands: the multiplier that leads a part, or the count
+    // of a symbol or bracket at the top level or inside brackets.
+    enum class Count { Multiplier, TopLevel, Nested };
 
     bool fail(std::string msg, size_t at) {
         error_ = std::move(msg) + " at position " + std::to_string(posOf(at) + 1);
@@ -159,7 +172,7 @@ class Parser {
     bool parsePart(Counts& out) {
         size_t start = i_;
         long mult = 1;
-        if (i_ < s_.size() && isDigit(s_[i_]) && !readCount(mult)) return false;
+        if (i_ < s_.size() && isDigit(s_[i_]) && !readCount(mult, Count::Multiplier)) return false;
         if (!parseSeq(out, 0, 0, 0)) return false;
         if (out.empty()) {
             if (i_ > start) return fail("multiplier without a formula", start);
@@ -180,7 +193,7 @@ class Parser {
         while (i_ < s_.size()) {
             char c = s_[i_];
             if (isUpper(c)) {
-                if (!readElement(out)) return false;
+                if (!readElement(out, depth)) return false;
             } else if (c == '(' || c == '[' || c == '{') {
                 if (depth >= kMaxDepth) return fail("brackets nested too deeply", i_);
                 size_t at = i_++;
@@ -190,7 +203,7 @@ class Parser {
                 ++i_; // the closing bracket
                 if (inner.empty()) return fail("empty brackets", at);
                 long n = 1;
-                if (countHere() && !readCount(n)) return false;
+                if (countHere() && !readCount(n, depth == 0 ? Count::TopLevel : Count::Nested)) return false;
                 mergeInto(out, inner, n);
             } else if (c == ')' || c == ']' || c == '}') {
                 if (c == close) return true;
@@ -216,7 +229,7 @@ class Parser {
         return true;
     }
 
-    bool readElement(Counts& out) {
+    bool readElement(Counts& out, int depth) {
         size_t at = i_++;
         while (i_ < s_.size() && isLower(s_[i_]) && !gap_[i_])
             ++i_;
@@ -227,26 +240,50 @@ class Parser {
             return fail("unknown element symbol '" + sym + "'", at);
         }
         long n = 1;
-        if (countHere() && !readCount(n)) return false;
+        if (countHere() && !readCount(n, depth == 0 ? Count::TopLevel : Count::Nested)) return false;
         long& d = out[sym];
         d = addSat(d, n);
         return true;
     }
 
-    bool readCount(long& v) {
+    bool readCount(long& v, Count where) {
         size_t at = i_;
         v = 0;
         while (i_ < s_.size() && isDigit(s_[i_]) && (i_ == at || !gap_[i_])) {
             v = addSat(mulSat(v, 10), s_[i_] - '0');
             ++i_;
         }
+        // "C1.5H" is a count of one and a half, not C and 5 H: a point between
+        // digits is a decimal point. The one exception is the water of a
+        // hydrate at the top level ("CuSO4.5H2O"), the classic way to write one.
+        if (i_ + 1 < s_.size() && s_[i_] == '.' && !middleDot_[i_] && !gap_[i_] && isDigit(s_[i_ + 1]) &&
+            !gap_[i_ + 1] && !(where == Count::TopLevel && hydrateWaterAfter(i_))) {
+            size_t e = i_ + 1;
+            while (e < s_.size() && isDigit(s_[e]) && !gap_[e])
+                ++e;
+            fail(std::string(where == Count::Multiplier ? "decimal multiplier '" : "decimal count '") +
+                     s_.substr(at, e - at) + "'",
+                 at);
+            error_ += " (counts are whole numbers; write an adduct as 'A*nB' or 'A . nB')";
+            return false;
+        }
         if (v == 0) return fail("zero count", at);
         return true;
     }
 
+    // Whether the part after the point at dot is a number of waters, "5H2O".
+    bool hydrateWaterAfter(size_t dot) const {
+        size_t j = dot + 1;
+        while (j < s_.size() && isDigit(s_[j]) && (j == dot + 1 || !gap_[j]))
+            ++j;
+        if (j + 3 > s_.size() || s_.compare(j, 3, "H2O") != 0 || gap_[j + 1] || gap_[j + 2]) return false;
+        return j + 3 == s_.size() || s_[j + 3] == '.' || s_[j + 3] == '*';
+    }
+
     std::string s_;
     std::vector<size_t> pos_;
-    std::vector<bool> gap_; // a blank stood before this character
+    std::vector<bool> gap_;       // a blank stood before this character
+    std::vector<bool> middleDot_; // this '.' was written as the middle dot
     size_t i_ = 0;
     std::string error_;
 };
@@ -300,7 +337,7 @@ FormulaResult parseFormula(std::string_view text) {
     // '.' separator.
     std::string s;
     std::vector<size_t> pos;
-    std::vector<bool> gap;
+    std::vector<bool> gap, middleDot;
     bool blank = false;
     for (size_t k = 0; k < body.size(); ++k) {
         char c = body[k];
@@ -311,7 +348,9 @@ FormulaResult parseFormula(std::string_view text) {
         gap.push_back(blank);
         blank = false;
         pos.push_back(lead + k);
-        if (c == '\xC2' && k + 1 < body.size() && body[k + 1] == '\xB7') {
+        const bool dot = c == '\xC2' && k + 1 < body.size() && body[k + 1] == '\xB7';
+        middleDot.push_back(dot);
+        if (dot) {
             s += '.';
             ++k;
             continue;
@@ -323,7 +362,7 @@ FormulaResult parseFormula(std::string_view text) {
         return r;
     }
 
-    Parser p(std::move(s), std::move(pos), std::move(gap));
+    Parser p(std::move(s), std::move(pos), std::move(gap), std::move(middleDot));
     Counts counts;
     if (!p.parse(counts)) {
         r.error = p.error();

@@ -6,14 +6,18 @@
 //    counts; a symbol may repeat and its counts are summed (CH3CH2OH = C2H6O);
 //  - groups in (), [] or {} with an optional multiplier, nested ("[Co(NH3)6]Cl3");
 //  - parts joined by ".", "*" or the middle dot "·", each with an optional leading
-//    multiplier ("CuSO4.5H2O"); a leading multiplier also applies to a lone part ("2H2O");
+//    multiplier ("CuSO4*5NH3"); a leading multiplier also applies to a lone part ("2H2O");
+//    a "." directly between two digits is a decimal point, and decimal counts are refused
+//    ("C1.5H", "Fe0.95O"), except before the water of a hydrate ("CuSO4.5H2O");
 //  - blanks between symbols, brackets and parts ("C6 H12 O6"); a blank ends a symbol or a
 //    count ("C 6" and "C6 12" are refused) and may separate a trailing charge;
-//  - one trailing charge, which is recorded and otherwise ignored: a sign with optional
-//    digits ("+", "-", "+2", "C6H5O7-3"), a repeated sign ("Ca++"), or digits followed by
-//    a sign when separated from the formula by a blank or "^" ("SO4 2-", "SO4^2-").
-//    Digits written directly before a final sign ("SO42-", "Fe2+") are ambiguous (count or
-//    charge?) and refused; a sign anywhere else, a leading one included, is refused too.
+//  - one trailing charge, which is recorded and otherwise ignored: a sign ("Na+", "Cl-"),
+//    a repeated sign ("Ca++"), a sign with digits after a count ("C6H5O7-3"), or digits
+//    and a sign, or a sign and digits, separated from the formula by a blank or "^"
+//    ("SO4 2-", "SO4^2-", "Fe +3"). Digits written directly before a final sign ("SO42-",
+//    "Fe2+") are ambiguous (count or charge?) and refused; so is a sign with digits right
+//    after a symbol or bracket without its count ("C-1", "Fe+2"), where the count belongs.
+//    A sign anywhere else, a leading one included, is refused too.
 // Refused: an empty formula, unknown symbols, elements without a natural isotopic
 // composition (Tc, Pm, Po...Ac), unbalanced or empty brackets, zero counts, and formulas of
 // more than kMaxAtoms atoms in total (tooLarge is set for those).

@@ -3,6 +3,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <dlfcn.h>
 
 namespace {
 
@@ -48,8 +49,12 @@ extern "C" int32_t twLoadModule(TW_HMODULE* handle, const char* name, int32_t fl
 extern "C" void twRegisterDialog(const char* name, void* variable, TW_DialogShowFn show) {
     guarded("RegisterDialog", [&] {
         if (!g_link || !name || !show) return;
-        (void)variable;
-        g_link->interpreter().registerDialog(name, [show] { show(0); });
+        RegisteredDialog d;
+        d.name = name;
+        d.variable = variable;
+        d.show = [show] { show(0); };
+        d.module = HostLink::moduleOf(reinterpret_cast<const void*>(show));
+        g_link->interpreter().registerDialog(std::move(d));
     });
 }
 
@@ -65,6 +70,15 @@ HostLink::~HostLink() {
 }
 
 HostLink* HostLink::current() { return g_link; }
+
+const void* HostLink::moduleOf(const void* address) {
+    Dl_info info{};
+    return address && dladdr(address, &info) ? info.dli_fbase : nullptr;
+}
+
+void HostLink::forgetModule(const void* addressInModule) {
+    if (const void* m = moduleOf(addressInModule)) interpreter_.forgetDialogsOf(m);
+}
 
 TW_INFO* HostLink::newRecord(void* appWindow, void* mainWindow, const std::string& iniFile,
                              const std::string& hostDir) {

@@ -30,6 +30,12 @@ public:
     // The link the C functions talk to (one host per process).
     static HostLink* current();
 
+    // The loaded module (its base address) that holds address, or null.
+    static const void* moduleOf(const void* address);
+    // Drops what the module holding addressInModule registered (its
+    // dialogs), before that module is unloaded.
+    void forgetModule(const void* addressInModule);
+
 private:
     void publish(CommandResult r);
 

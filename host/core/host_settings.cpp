@@ -34,7 +34,9 @@ std::string hostUsage() {
            "  --data-dir DIR        data directory (databases in DIR/Databases)\n"
            "  --lang LANGUAGE       preferred language (english, italian, german, ...)\n"
            "  --ini FILE            settings file\n"
-           "  --exec \"COMMAND\"      run one host command without a window, print code and text\n"
+           "  --exec \"COMMAND\"      run a host command without a window, print code and text;\n"
+           "                        given several times, the commands run in order in one\n"
+           "                        process (a handle from DbOpen works in the next one)\n"
            "  --refuse-module NAME  treat a library (e.g. locale.dll) as missing\n"
            "  --help                this text\n";
 }
@@ -50,11 +52,16 @@ HostOptions parseHostOptions(const std::vector<std::string>& args) {
             }
             out = args[++i];
         };
-        if (a == "--data-dir") value(o.dataDir);
+        if (a == "--data-dir") {
+            value(o.dataDir);
+            o.dataDirGiven = true;
+        }
         else if (a == "--lang") value(o.language);
         else if (a == "--ini") value(o.iniFile);
         else if (a == "--exec") {
-            value(o.execCommand);
+            std::string c;
+            value(c);
+            o.execCommands.push_back(c);
             o.exec = true;
         } else if (a == "--refuse-module") {
             std::string m;

@@ -10,8 +10,9 @@ struct HostOptions {
     std::string dataDir;     // ending with '/'; empty: the default
     std::string iniFile;     // empty: the default
     std::string language;    // empty: the settings file, else the user's locale
-    std::string execCommand; // --exec: run this one command headless
+    std::vector<std::string> execCommands; // --exec, in order: run headless in one process
     bool exec = false;
+    bool dataDirGiven = false; // --data-dir was on the command line
     std::set<std::string> refusedModules; // --refuse-module: the loader pretends they are missing
     std::string error;       // set when the command line is wrong
     bool help = false;

@@ -46,8 +46,24 @@ CommandInterpreter::CommandInterpreter(Config config, HostUi* ui)
 
 CommandInterpreter::~CommandInterpreter() { db_->closeAll(); }
 
-void CommandInterpreter::registerDialog(const std::string& name, std::function<void()> show) {
-    dialogs_[lower(name)] = std::move(show);
+void CommandInterpreter::registerDialog(RegisteredDialog dialog) {
+    const std::string key = lower(dialog.name);
+    dialogs_[key] = std::move(dialog);
+}
+
+void CommandInterpreter::forgetDialogsOf(const void* module) {
+    for (auto it = dialogs_.begin(); it != dialogs_.end();)
+        it = it->second.module == module ? dialogs_.erase(it) : std::next(it);
+}
+
+const RegisteredDialog* CommandInterpreter::dialog(const std::string& name) const {
+    auto it = dialogs_.find(lower(name));
+    return it == dialogs_.end() ? nullptr : &it->second;
+}
+
+void* CommandInterpreter::dialogObject(const std::string& name) const {
+    const RegisteredDialog* d = dialog(name);
+    return d && d->variable ? *static_cast<void* const*>(d->variable) : nullptr;
 }
 
 CommandResult CommandInterpreter::execute(const std::string& line) {
@@ -107,15 +123,19 @@ bool CommandInterpreter::parseMessageBox(const std::string& args, std::string& t
     if (ec != std::errc() || p != flagText.data() + flagText.size()) return false;
     std::string head = trim(t.substr(0, sp));
     if (head.size() < 4 || head.back() != '"') return false;
-    size_t titleOpen = head.rfind('"', head.size() - 2);
-    if (titleOpen == std::string::npos) return false;
-    title = head.substr(titleOpen + 1, head.size() - titleOpen - 2);
-    std::string before = head.substr(0, titleOpen);
-    size_t first = before.find('"');
-    size_t last = before.rfind('"');
-    if (first == std::string::npos || last == first) return false;
-    text = before.substr(first + 1, last - first - 1);
-    return true;
+    // The text and the title may both hold quotes; what parts them is the
+    // last quote, blanks, quote before the title's closing quote.
+    size_t first = head.find('"');
+    for (size_t open = head.size() - 1; open-- > first + 1;) {
+        if (head[open] != '"' || !(head[open - 1] == ' ' || head[open - 1] == '\t')) continue;
+        size_t close = open - 1;
+        while (close > first && (head[close] == ' ' || head[close] == '\t')) --close;
+        if (close == first || head[close] != '"') continue;
+        text = head.substr(first + 1, close - first - 1);
+        title = head.substr(open + 1, head.size() - open - 2);
+        return true;
+    }
+    return false;
 }
 
 CommandResult CommandInterpreter::messageBox(const std::string& args) {
@@ -140,6 +160,6 @@ CommandResult CommandInterpreter::copyText(const std::string& args) {
 CommandResult CommandInterpreter::showDialog(const std::string& args) {
     auto it = dialogs_.find(lower(args));
     if (it == dialogs_.end()) return CommandResult::fail(HC_UNKNOWN_DIALOG, "No dialog named " + args);
-    it->second();
+    it->second.show();
     return CommandResult::ok();
 }

@@ -12,6 +12,16 @@
 
 class DbEngines;
 
+// A dialog a plug-in registered: its name, the address of the plug-in's
+// variable that holds the dialog object (null until first shown), the show
+// function, and the module that function lives in.
+struct RegisteredDialog {
+    std::string name;
+    void* variable = nullptr;
+    std::function<void()> show;
+    const void* module = nullptr;
+};
+
 // Result codes of the interpreter itself; the engines add their own.
 enum HostCode {
     HC_OK = 0,
@@ -36,15 +46,25 @@ public:
 
     CommandResult execute(const std::string& line);
 
-    // Dialogs that plug-ins registered, shown by "ShowDialog <name>".
-    void registerDialog(const std::string& name, std::function<void()> show);
+    // Dialogs that plug-ins registered, shown by "ShowDialog <name>". A name
+    // registered again replaces the earlier registration.
+    void registerDialog(RegisteredDialog dialog);
+    // Forgets every dialog whose show function lives in module: the module
+    // is about to be unloaded, and a call into it would crash.
+    void forgetDialogsOf(const void* module);
+    // The registration of name (compared ignoring case), or null.
+    const RegisteredDialog* dialog(const std::string& name) const;
+    // The dialog object the plug-in's variable holds now, or null.
+    void* dialogObject(const std::string& name) const;
 
     const Config& config() const { return config_; }
 
     // Parsing helpers, public for the tests.
     // Text between the first and the last double quote of s; false without two quotes.
     static bool outerQuoted(const std::string& s, std::string& text);
-    // "text" "title" flags, with quotes allowed inside text.
+    // "text" "title" flags, with quotes allowed inside the text and the
+    // title: the two are parted at the last quote, blank, quote before the
+    // title's closing quote.
     static bool parseMessageBox(const std::string& args, std::string& text, std::string& title,
                                 int& flags);
 
@@ -57,6 +77,6 @@ private:
 
     Config config_;
     HostUi* ui_;
-    std::map<std::string, std::function<void()>> dialogs_;
+    std::map<std::string, RegisteredDialog> dialogs_;
     std::unique_ptr<DbEngines> db_;
 };

@@ -11,17 +11,24 @@ struct Pair {
     const char* symbol;
 };
 
-// Libraries that must be loaded globally before another one can resolve its
-// symbols (the renderer is linked against the toolkit's core).
-const char* dependencyOf(const std::string& base) {
-    if (base == "indigo-renderer") return "indigo";
-    return nullptr;
-}
-
 } // namespace
 
-ModuleLoader::~ModuleLoader() {
-    for (void* h : dependencies_) dlclose(h);
+ModuleLoader::ModuleLoader(std::string hostDir) : hostDir_(std::move(hostDir)) {
+    // The structure renderer does not name the toolkit's core as a needed
+    // library, yet resolves its symbols from it.
+    requireFirst("indigo-renderer", "indigo");
+}
+
+const char* ModuleLoader::dependencyOf(const std::string& base) const {
+    auto it = dependencies_.find(base);
+    return it == dependencies_.end() ? nullptr : it->second.c_str();
+}
+
+// A library others need is opened globally, so that they resolve from it.
+bool ModuleLoader::isGlobal(const std::string& base) const {
+    for (const auto& [user, dep] : dependencies_)
+        if (dep == base) return true;
+    return false;
 }
 
 std::string ModuleLoader::lower(std::string s) {
@@ -54,25 +61,30 @@ std::vector<std::string> ModuleLoader::candidates(const std::string& name) const
 
 void* ModuleLoader::open(const std::string& name) {
     const std::string base = baseName(name);
+    // A library that needs another one loaded globally first (the renderer
+    // and the toolkit's core) gets it here. Once the library is loaded its
+    // bindings keep that dependency loaded, so the loader's own reference is
+    // released at once, whether the load succeeded or not: the plug-in's
+    // unload of its handle then unloads both.
+    void* dependency = nullptr;
     if (const char* dep = dependencyOf(base)) {
-        void* d = nullptr;
         for (const std::string& f : candidates(dep))
-            if ((d = dlopen(f.c_str(), RTLD_NOW | RTLD_GLOBAL))) break;
-        if (!d) {
+            if ((dependency = dlopen(f.c_str(), RTLD_NOW | RTLD_GLOBAL))) break;
+        if (!dependency) {
             lastError_ = "cannot load " + std::string(dep) + ", needed by " + name;
             return nullptr;
         }
-        dependencies_.push_back(d);
     }
-    // The toolkit's core is opened globally so that its renderer resolves.
-    const int mode = base == "indigo" ? RTLD_NOW | RTLD_GLOBAL : RTLD_NOW | RTLD_LOCAL;
+    const int mode = isGlobal(base) ? RTLD_NOW | RTLD_GLOBAL : RTLD_NOW | RTLD_LOCAL;
     std::string errors;
+    void* h = nullptr;
     for (const std::string& f : candidates(name)) {
-        if (void* h = dlopen(f.c_str(), mode)) return h;
+        if ((h = dlopen(f.c_str(), mode))) break;
         if (const char* e = dlerror()) errors += std::string(e) + "; ";
     }
-    lastError_ = "cannot load " + name + ": " + errors;
-    return nullptr;
+    if (dependency) dlclose(dependency);
+    if (!h) lastError_ = "cannot load " + name + ": " + errors;
+    return h;
 }
 
 int ModuleLoader::load(void** handle, const char* name, va_list args) {

@@ -37,8 +37,10 @@ bool PluginManager::load(const std::string& path, void* appWindow, void* mainWin
     TW_INFO* record = link_.newRecord(appWindow, mainWindow, iniFile_, hostDir_);
     TW_PLUGINFO* info = init(record);
     if (!info || !info->Name) {
-        // Init failed: give the plug-in its chance to release what it made.
+        // Init failed: give the plug-in its chance to release what it made,
+        // and forget what it registered before it goes.
         fre();
+        link_.forgetModule(reinterpret_cast<const void*>(init));
         dlclose(h);
         return fail("Init failed");
     }
@@ -69,6 +71,7 @@ void PluginManager::unloadAll() {
     while (!plugins_.empty()) {
         LoadedPlugin& p = plugins_.back();
         if (p.free) p.free();
+        link_.forgetModule(reinterpret_cast<const void*>(p.call));
         if (p.handle) dlclose(p.handle);
         plugins_.pop_back();
     }

@@ -7,6 +7,7 @@
 #include <exception>
 #include <fcntl.h>
 #include <memory>
+#include <mutex>
 #include <new>
 #include <string>
 #include <sys/stat.h>
@@ -17,15 +18,51 @@
 
 namespace {
 
-constexpr uint32_t kMagic = 0x4c4f4341; // "LOCA": marks a live catalog
-constexpr uint32_t kDead = 0xdeadcafe;  // written by LocCloseCat
-
 struct Catalog {
-    uint32_t magic = kMagic;
     std::string path;
     // Node-based: the texts never move, so returned pointers stay valid.
     std::unordered_map<int, std::string> texts;
 };
+
+// Open catalogs by handle. A handle is a number that is never given out
+// twice, not an address: a handle closed twice, or used after its close,
+// finds nothing, and can never name a catalog opened later at the same
+// address.
+struct Registry {
+    std::mutex mutex;
+    uintptr_t last = 0;
+    std::unordered_map<uintptr_t, std::unique_ptr<Catalog>> open;
+};
+
+Registry& registry() {
+    static Registry r;
+    return r;
+}
+
+void* addCatalog(std::unique_ptr<Catalog> cat) {
+    Registry& r = registry();
+    std::lock_guard<std::mutex> lock(r.mutex);
+    const uintptr_t handle = ++r.last;
+    r.open.emplace(handle, std::move(cat));
+    return reinterpret_cast<void*>(handle);
+}
+
+Catalog* liveCatalog(void* handle) {
+    Registry& r = registry();
+    std::lock_guard<std::mutex> lock(r.mutex);
+    auto it = r.open.find(reinterpret_cast<uintptr_t>(handle));
+    return it == r.open.end() ? nullptr : it->second.get();
+}
+
+std::unique_ptr<Catalog> removeCatalog(void* handle) {
+    Registry& r = registry();
+    std::lock_guard<std::mutex> lock(r.mutex);
+    auto it = r.open.find(reinterpret_cast<uintptr_t>(handle));
+    if (it == r.open.end()) return nullptr;
+    std::unique_ptr<Catalog> cat = std::move(it->second);
+    r.open.erase(it);
+    return cat;
+}
 
 // Last failure of this thread.
 struct ErrorState {
@@ -326,7 +363,7 @@ void* openCatalog(const char* catalogName, const char* dir, const char* language
         Load r = loadLanguage(dir, lang, name, cat);
         if (r == Load::Ok) {
             clearError();
-            return cat;
+            return addCatalog(std::unique_ptr<Catalog>(cat));
         }
         if (r == Load::Failed) return nullptr;
     }
@@ -339,17 +376,12 @@ void* openCatalog(const char* catalogName, const char* dir, const char* language
     Load r = loadLanguage(dir, fb, name, cat);
     if (r == Load::Ok) {
         clearError();
-        return cat;
+        return addCatalog(std::unique_ptr<Catalog>(cat));
     }
     if (r == Load::Missing)
         setError(LOC_ERR_NO_FALLBACK,
                  "no catalog " + wanted + " nor " + catalogPath(dir, fb, name));
     return nullptr;
-}
-
-Catalog* liveCatalog(void* handle) {
-    auto* cat = static_cast<Catalog*>(handle);
-    return cat && cat->magic == kMagic ? cat : nullptr;
 }
 
 // The one guard of the interface: no exception leaves an exported function.
@@ -378,10 +410,7 @@ void* LocOpenCat(const char* catalogName, const char* dir, const char* language,
 
 void LocCloseCat(void* catalog) {
     guarded<int>(0, [&] {
-        if (Catalog* cat = liveCatalog(catalog)) {
-            cat->magic = kDead;
-            delete cat;
-        }
+        removeCatalog(catalog);
         return 0;
     });
 }

@@ -1,8 +1,13 @@
 #include "profile.h"
 
+#include <atomic>
+#include <cerrno>
+#include <climits>
 #include <cstdio>
+#include <fcntl.h>
 #include <fstream>
 #include <sstream>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
@@ -67,6 +72,83 @@ bool keyValue(const std::string& line, std::string& key, std::string& value) {
     return true;
 }
 
+
+// A section name must stay one "[name]" line; a key must stay the key of
+// one "key=value" line and not read as a section or a comment.
+bool validSection(const std::string& s) {
+    return !trim(s).empty() && s.find_first_of("\r\n]") == std::string::npos;
+}
+
+bool validKey(const std::string& k) {
+    const std::string t = trim(k);
+    return !t.empty() && k.find_first_of("\r\n=") == std::string::npos && t[0] != '[' &&
+           t[0] != ';' && t[0] != '#';
+}
+
+// The file a path names once every symbolic link on the way is followed
+// (a link to a missing file names that file, which is then created).
+bool finalTarget(const std::string& path, std::string& target) {
+    target = path;
+    for (int hops = 0; hops < 40; ++hops) {
+        char buf[PATH_MAX];
+        ssize_t n = ::readlink(target.c_str(), buf, sizeof buf - 1);
+        if (n < 0) return errno == EINVAL || errno == ENOENT;  // not a link, or nothing there
+        std::string next(buf, static_cast<size_t>(n));
+        if (next.empty()) return false;
+        if (next[0] != '/') {
+            const size_t slash = target.rfind('/');
+            next = (slash == std::string::npos ? std::string() : target.substr(0, slash + 1)) + next;
+        }
+        target = next;
+    }
+    return false;  // a loop of links
+}
+
+// Writes the lines to a new file beside the target and renames it over the
+// target, so that a reader sees the old file or the new one, never half of
+// one. The new file takes the mode and owner of the one it replaces; a
+// symbolic link stays a link and its target gets the text.
+bool replaceFile(const std::string& path, const std::vector<std::string>& lines, const char* eol) {
+    std::string target;
+    if (!finalTarget(path, target)) return false;
+    struct stat old {};
+    const bool exists = ::stat(target.c_str(), &old) == 0;
+    if (exists && !S_ISREG(old.st_mode)) return false;
+
+    static std::atomic<unsigned> serial{0};
+    std::string tmp;
+    int fd = -1;
+    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
+        tmp = target + ".tmp." + std::to_string(::getpid()) + "." + std::to_string(serial++);
+        fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd < 0 && errno != EEXIST) return false;
+    }
+    if (fd < 0) return false;
+    bool ok = true;
+    if (exists) {
+        // The owner first: a change of owner may clear the set-id bits. Only
+        // root may give a file away; anyone else keeps the group if a member.
+        if (::fchown(fd, old.st_uid, old.st_gid) != 0)
+            (void)!::fchown(fd, static_cast<uid_t>(-1), old.st_gid);
+        ok = ::fchmod(fd, old.st_mode & 07777) == 0;
+    }
+    std::string text;
+    for (const std::string& line : lines) text += line + eol;
+    for (size_t done = 0; ok && done < text.size();) {
+        ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) ok = false;
+        else done += static_cast<size_t>(n);
+    }
+    ok = ok && ::fsync(fd) == 0;
+    ok = ::close(fd) == 0 && ok;
+    if (!ok || std::rename(tmp.c_str(), target.c_str()) != 0) {
+        std::remove(tmp.c_str());
+        return false;
+    }
+    return true;
+}
+
 } // namespace
 
 std::string readString(const std::string& path, const std::string& section,
@@ -89,6 +171,7 @@ std::string readString(const std::string& path, const std::string& section,
 
 bool writeString(const std::string& path, const std::string& section, const std::string& key,
                  const std::string& value) {
+    if (!validSection(section) || !validKey(key)) return false;
     std::string clean = value;
     for (char& c : clean)
         if (c == '\n' || c == '\r') c = ' ';
@@ -124,23 +207,7 @@ bool writeString(const std::string& path, const std::string& section, const std:
         }
     }
 
-    const std::string tmp = path + ".tmp." + std::to_string(::getpid());
-    {
-        std::ofstream out(tmp, std::ios::binary | std::ios::trunc);
-        if (!out) return false;
-        const char* eol = crlf ? "\r\n" : "\n";
-        for (const std::string& line : lines) out << line << eol;
-        out.flush();
-        if (!out) {
-            std::remove(tmp.c_str());
-            return false;
-        }
-    }
-    if (std::rename(tmp.c_str(), path.c_str()) != 0) {
-        std::remove(tmp.c_str());
-        return false;
-    }
-    return true;
+    return replaceFile(path, lines, crlf ? "\r\n" : "\n");
 }
 
 } // namespace twprofile

@@ -4,7 +4,9 @@
 // section or key gives the default; writing one key keeps every other
 // section, key, comment and blank line of the file as it was. The file is
 // written to a temporary file beside it and renamed over it, so a crash never
-// leaves half a settings file.
+// leaves half a settings file; the new file keeps the mode and owner of the
+// old one, and a symbolic link is followed to its target, which is replaced
+// while the link stays.
 #include <string>
 
 namespace twprofile {
@@ -15,8 +17,11 @@ std::string readString(const std::string& path, const std::string& section,
                        const std::string& key, const std::string& def);
 
 // Sets key in section to value, creating the file and section when missing.
-// Line breaks inside value become blanks (they would split the entry).
-// Returns false when the file could not be written.
+// Line breaks inside value become blanks (they would split the entry). A
+// section holding a line break or "]", or a key holding a line break or "="
+// or starting with "[", ";" or "#", would write lines that read back as
+// other entries: such names are refused, and the file is left as it was.
+// Returns false when the names are refused or the file could not be written.
 bool writeString(const std::string& path, const std::string& section, const std::string& key,
                  const std::string& value);
 

@@ -1,16 +1,36 @@
 // Dynamic strings: formatting with the C locale and the %a conversion.
+//
+// The formatter reads the whole format first. Every conversion of C's printf
+// is understood (flags, width, precision, '*', the length modifiers hh h l ll
+// L q j z t) and formatted one at a time by the C library under the C locale,
+// except %a (the text of a ZF_Str) and the wide %ls and %lc, which become
+// UTF-8 here. A format holding anything else (a conversion of another
+// library such as %I64d, %C, %S or %1$d, a length that does not fit its
+// conversion, %n, a lone '%' at the end, a width or precision past the
+// bounds below) is refused as a whole before any argument is read: the
+// result is -1 and an empty text, never text made from misaligned arguments.
 #include "zenfab.h"
 
-#include <cctype>
+#include <climits>
+#include <cstddef>
+#include <cstdint>
 #include <clocale>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <cwchar>
 #include <locale.h>
 #include <new>
 #include <string>
+#include <vector>
 
 namespace {
+
+// No width, and no precision of a number, builds more than this many
+// characters; a string's precision only limits what is copied and may be
+// as large as an int.
+constexpr int kMaxWidth = 4096;
+constexpr int kMaxPrecision = 4096;
 
 locale_t cLocale() {
     static locale_t loc = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(nullptr));
@@ -42,112 +62,279 @@ bool setText(ZF_Str* s, const char* text, size_t len) {
     return true;
 }
 
-template <typename T> void appendOne(std::string& out, const std::string& piece, T value) {
-    char small[128];
-    int n = std::snprintf(small, sizeof small, piece.c_str(), value);
-    if (n < 0) return;
-    if (static_cast<size_t>(n) < sizeof small) {
-        out.append(small, static_cast<size_t>(n));
-        return;
+// What a conversion reads from the arguments.
+enum class Arg {
+    None,       // %%
+    Int,        // int (also for hh and h)
+    Long,       // long, long long, intmax_t, size_t, ptrdiff_t: 64 bits each
+    Double,
+    LongDouble,
+    CString,    // const char*
+    WString,    // const wchar_t*
+    WChar,      // wint_t
+    Pointer,    // void*
+    ZfStr,      // const ZF_Str*
+};
+
+static_assert(sizeof(long) == 8 && sizeof(long long) == 8 && sizeof(intmax_t) == 8 &&
+                  sizeof(size_t) == 8 && sizeof(ptrdiff_t) == 8,
+              "every 'l', 'j', 'z' and 't' argument is read as one 64-bit integer");
+
+// One piece of the format: literal text, or one conversion.
+struct Piece {
+    const char* text = nullptr; // literal text (conv == 0)
+    size_t length = 0;
+    char conv = 0;
+    std::string flags;
+    int width = -1;             // -1: none; -2: from a '*' argument
+    int precision = -1;         // -1: none; -2: from a '*' argument
+    std::string cLength;        // the length modifier handed to the C library
+    Arg arg = Arg::None;
+};
+
+bool isDigit(char c) { return c >= '0' && c <= '9'; }
+
+// Reads the digits at p into v; false when they pass limit.
+bool readNumber(const char*& p, int limit, int& v) {
+    long long n = 0;
+    while (isDigit(*p)) {
+        n = n * 10 + (*p++ - '0');
+        if (n > limit) return false;
     }
-    std::string big(static_cast<size_t>(n) + 1, '\0');
-    std::snprintf(&big[0], big.size(), piece.c_str(), value);
-    out.append(big.data(), static_cast<size_t>(n));
+    v = static_cast<int>(n);
+    return true;
 }
 
-// Formats like vsnprintf, one conversion at a time, so that %a can take a ZF_Str.
-void formatInto(std::string& out, const char* fmt, va_list ap) {
+// Sets what a conversion with the given length modifier reads; false when C
+// has no such combination.
+bool argumentOf(char conv, const std::string& len, Piece& piece) {
+    const bool none = len.empty();
+    switch (conv) {
+    case 'd': case 'i': case 'u': case 'o': case 'x': case 'X':
+        if (none || len == "hh" || len == "h") {
+            piece.arg = Arg::Int;
+            piece.cLength = len;
+        } else if (len == "l" || len == "ll" || len == "q" || len == "L" || len == "j" ||
+                   len == "z" || len == "t") {
+            // All 64 bits wide here; glibc reads L and q as ll.
+            piece.arg = Arg::Long;
+            piece.cLength = "ll";
+        } else {
+            return false;
+        }
+        return true;
+    case 'e': case 'E': case 'f': case 'F': case 'g': case 'G': case 'A':
+        if (none || len == "l") {
+            piece.arg = Arg::Double;
+        } else if (len == "L" || len == "ll" || len == "q") {  // glibc reads ll and q as L
+            piece.arg = Arg::LongDouble;
+            piece.cLength = "L";
+        } else {
+            return false;
+        }
+        return true;
+    case 'c':
+        if (!none && len != "l") return false;
+        piece.arg = none ? Arg::Int : Arg::WChar;
+        return true;
+    case 's':
+        if (!none && len != "l") return false;
+        piece.arg = none ? Arg::CString : Arg::WString;
+        return true;
+    case 'p':
+        piece.arg = Arg::Pointer;
+        return none;
+    case 'a':  // this library's own: the text of a ZF_Str
+        piece.arg = Arg::ZfStr;
+        return none;
+    case '%':
+        piece.arg = Arg::None;
+        return none;
+    default:  // %n, and every conversion C does not have
+        return false;
+    }
+}
+
+bool limitsPrecision(Arg a) { return a == Arg::CString || a == Arg::WString || a == Arg::ZfStr; }
+
+// Splits the whole format into pieces; false when any part of it is refused.
+bool parseFormat(const char* fmt, std::vector<Piece>& pieces) {
     const char* p = fmt;
     while (*p) {
         if (*p != '%') {
             const char* q = std::strchr(p, '%');
-            size_t n = q ? static_cast<size_t>(q - p) : std::strlen(p);
-            out.append(p, n);
-            p += n;
+            Piece lit;
+            lit.text = p;
+            lit.length = q ? static_cast<size_t>(q - p) : std::strlen(p);
+            pieces.push_back(lit);
+            p += lit.length;
             continue;
         }
-        const char* start = p++;
-        if (*p == '%') {
-            out.push_back('%');
-            ++p;
-            continue;
-        }
-        std::string piece = "%";
-        while (*p && std::strchr("-+ #0'", *p)) piece.push_back(*p++);
+        ++p;
+        Piece c;
+        while (*p && std::strchr("-+ #0'", *p)) c.flags.push_back(*p++);
         if (*p == '*') {
-            piece += std::to_string(va_arg(ap, int));
+            c.width = -2;
             ++p;
-        } else {
-            while (std::isdigit(static_cast<unsigned char>(*p))) piece.push_back(*p++);
+        } else if (isDigit(*p) && !readNumber(p, kMaxWidth, c.width)) {
+            return false;
         }
         if (*p == '.') {
-            piece.push_back(*p++);
+            ++p;
             if (*p == '*') {
-                int prec = va_arg(ap, int);
-                piece += std::to_string(prec < 0 ? 0 : prec);
+                c.precision = -2;
                 ++p;
-            } else {
-                while (std::isdigit(static_cast<unsigned char>(*p))) piece.push_back(*p++);
+            } else if (!readNumber(p, INT_MAX, c.precision)) {
+                return false;
             }
         }
         std::string len;
-        while (*p && std::strchr("hlLjztq", *p)) len.push_back(*p++);
-        char conv = *p;
-        if (!conv) {  // a lone % at the end: keep it as written
-            out.append(start);
-            break;
-        }
+        while (*p && std::strchr("hlLqjzt", *p) && len.size() < 3) len.push_back(*p++);
+        c.conv = *p;
+        if (!c.conv || !argumentOf(c.conv, len, c)) return false;
         ++p;
-        switch (conv) {
-        case 'd':
-        case 'i':
-            if (len == "l") appendOne(out, piece + "l" + conv, va_arg(ap, long));
-            else if (len == "ll" || len == "q" || len == "j") appendOne(out, piece + "ll" + conv, va_arg(ap, long long));
-            else if (len == "z" || len == "t") appendOne(out, piece + "ll" + conv, static_cast<long long>(va_arg(ap, ssize_t)));
-            else appendOne(out, piece + len + conv, va_arg(ap, int));
-            break;
-        case 'u':
-        case 'o':
-        case 'x':
-        case 'X':
-            if (len == "l") appendOne(out, piece + "l" + conv, va_arg(ap, unsigned long));
-            else if (len == "ll" || len == "q" || len == "j") appendOne(out, piece + "ll" + conv, va_arg(ap, unsigned long long));
-            else if (len == "z" || len == "t") appendOne(out, piece + "ll" + conv, static_cast<unsigned long long>(va_arg(ap, size_t)));
-            else appendOne(out, piece + len + conv, va_arg(ap, unsigned));
-            break;
-        case 'e':
-        case 'E':
-        case 'f':
-        case 'F':
-        case 'g':
-        case 'G':
-            if (len == "L") appendOne(out, piece + "L" + conv, va_arg(ap, long double));
-            else appendOne(out, piece + conv, va_arg(ap, double));
-            break;
-        case 'c':
-            appendOne(out, piece + "c", va_arg(ap, int));
-            break;
-        case 's': {
-            const char* s = va_arg(ap, const char*);
-            appendOne(out, piece + "s", s ? s : "(null)");
-            break;
-        }
-        case 'a': {
-            const ZF_Str* s = va_arg(ap, const ZF_Str*);
-            appendOne(out, piece + "s", s && s->Text ? s->Text : "");
-            break;
-        }
-        case 'p':
-            appendOne(out, piece + "p", va_arg(ap, void*));
-            break;
-        case 'n':  // writes through a caller pointer: never honoured
-            (void)va_arg(ap, void*);
-            break;
-        default:  // unknown conversion: keep the text as written
-            out.append(start, static_cast<size_t>(p - start));
-            break;
-        }
+        if (c.conv == '%' && (c.width == -2 || c.precision == -2)) return false;
+        if (c.precision > kMaxPrecision && !limitsPrecision(c.arg)) return false;
+        pieces.push_back(std::move(c));
     }
+    return true;
+}
+
+// Formats one value with the C library.
+template <typename T> bool appendC(std::string& out, const std::string& spec, T value) {
+    char small[256];
+    int n = std::snprintf(small, sizeof small, spec.c_str(), value);
+    if (n < 0) return false;
+    if (static_cast<size_t>(n) < sizeof small) {
+        out.append(small, static_cast<size_t>(n));
+        return true;
+    }
+    std::string big(static_cast<size_t>(n) + 1, '\0');
+    if (std::snprintf(&big[0], big.size(), spec.c_str(), value) != n) return false;
+    out.append(big.data(), static_cast<size_t>(n));
+    return true;
+}
+
+// Appends the UTF-8 form of one code point; false for a surrogate or a
+// value past U+10FFFF (C fails on those too).
+bool appendUtf8(std::string& out, uint32_t c) {
+    if (c >= 0xD800 && c <= 0xDFFF) return false;
+    if (c < 0x80) {
+        out.push_back(static_cast<char>(c));
+    } else if (c < 0x800) {
+        out.push_back(static_cast<char>(0xC0 | (c >> 6)));
+        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    } else if (c < 0x10000) {
+        out.push_back(static_cast<char>(0xE0 | (c >> 12)));
+        out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    } else if (c <= 0x10FFFF) {
+        out.push_back(static_cast<char>(0xF0 | (c >> 18)));
+        out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    } else {
+        return false;
+    }
+    return true;
+}
+
+// A wide string as UTF-8, at most max bytes and never half a character. As
+// in C, no character past the ones written is read.
+bool wideToUtf8(const wchar_t* w, int max, std::string& out) {
+    std::string one;
+    for (; *w; ++w) {
+        if (max >= 0 && out.size() >= static_cast<size_t>(max)) break;
+        one.clear();
+        if (!appendUtf8(one, static_cast<uint32_t>(*w))) return false;
+        if (max >= 0 && out.size() + one.size() > static_cast<size_t>(max)) break;
+        out += one;
+    }
+    return true;
+}
+
+bool formatPieces(std::string& out, const std::vector<Piece>& pieces, va_list* ap) {
+    for (const Piece& c : pieces) {
+        if (!c.conv) {
+            out.append(c.text, c.length);
+            continue;
+        }
+        std::string flags = c.flags;
+        int width = c.width, precision = c.precision;
+        if (width == -2) {
+            width = va_arg(*ap, int);
+            if (width < 0) {  // as in C: a negative width is the '-' flag
+                if (width < -kMaxWidth) return false;
+                flags.push_back('-');
+                width = -width;
+            }
+            if (width > kMaxWidth) return false;
+        }
+        if (precision == -2) {
+            precision = va_arg(*ap, int);
+            if (precision < 0) precision = -1;  // as in C: as if none were given
+            if (precision > kMaxPrecision && !limitsPrecision(c.arg)) return false;
+        }
+        std::string spec = "%" + flags;
+        if (width >= 0) spec += std::to_string(width);
+        if (precision >= 0) spec += "." + std::to_string(precision);
+        const std::string tail = c.cLength + c.conv;
+        bool ok = true;
+        switch (c.arg) {
+        case Arg::None:
+            out.push_back('%');
+            break;
+        case Arg::Int:
+            ok = appendC(out, spec + tail, va_arg(*ap, int));
+            break;
+        case Arg::Long:
+            ok = appendC(out, spec + tail, va_arg(*ap, long long));
+            break;
+        case Arg::Double:
+            ok = appendC(out, spec + tail, va_arg(*ap, double));
+            break;
+        case Arg::LongDouble:
+            ok = appendC(out, spec + tail, va_arg(*ap, long double));
+            break;
+        case Arg::CString:
+            ok = appendC(out, spec + tail, va_arg(*ap, const char*));
+            break;
+        case Arg::Pointer:
+            ok = appendC(out, spec + tail, va_arg(*ap, void*));
+            break;
+        case Arg::ZfStr: {
+            const ZF_Str* s = va_arg(*ap, const ZF_Str*);
+            ok = appendC(out, spec + "s", s && s->Text ? s->Text : "");
+            break;
+        }
+        case Arg::WString: {
+            const wchar_t* w = va_arg(*ap, const wchar_t*);
+            if (!w) {  // what C writes for a null string, precision included
+                ok = appendC(out, spec + "s", static_cast<const char*>(nullptr));
+                break;
+            }
+            std::string u;
+            if (!wideToUtf8(w, precision, u)) return false;
+            std::string padded = "%" + flags + (width >= 0 ? std::to_string(width) : "") + "s";
+            ok = appendC(out, padded, u.c_str());
+            break;
+        }
+        case Arg::WChar: {
+            const wint_t w = va_arg(*ap, wint_t);
+            std::string padded = "%" + flags + (width >= 0 ? std::to_string(width) : "");
+            if (w == 0) {  // C writes the NUL character itself
+                ok = appendC(out, padded + "c", 0);
+                break;
+            }
+            std::string u;
+            if (!appendUtf8(u, static_cast<uint32_t>(w))) return false;
+            ok = appendC(out, padded + "s", u.c_str());
+            break;
+        }
+        }
+        if (!ok) return false;
+    }
+    return true;
 }
 
 } // namespace
@@ -169,15 +356,17 @@ ZF_Str* _ZF_StrNew(void) {
 int32_t _ZF_StrVPrintC(ZF_Str* s, const char* format, va_list args) {
     if (!s) return -1;
     try {
+        std::vector<Piece> pieces;
         std::string out;
-        {
+        bool ok = parseFormat(format ? format : "", pieces);
+        if (ok) {
             CLocaleScope scope;
             va_list ap;
             va_copy(ap, args);
-            formatInto(out, format ? format : "", ap);
+            ok = formatPieces(out, pieces, &ap);
             va_end(ap);
         }
-        if (!setText(s, out.data(), out.size())) {
+        if (!ok || !setText(s, out.data(), out.size())) {
             setText(s, "", 0);
             return -1;
         }

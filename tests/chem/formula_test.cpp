@@ -28,6 +28,12 @@ TEST(Formula, ParsesTheUsualNotations) {
          "CuH10O9S", 0},
         {"CuSO4*5H2O", "CuH10O9S", 0},
         {"Na2SO4.10H2O.H2O", "H22Na2O15S", 0},
+        {"CuSO4.5 H2O", "CuH10O9S", 0},
+        {"CuSO4*5NH3", "CuH15N5O4S", 0},
+        {"CuSO4\xC2\xB7"
+         "5NH3",
+         "CuH15N5O4S", 0},
+        {"CuSO4. 5NH3", "CuH15N5O4S", 0},
         {"2H2O", "H4O2", 0},
         {"  C6 H12\tO6 ", "C6H12O6", 0},
         {"CuSO4 . 5 H2O", "CuH10O9S", 0},
@@ -43,7 +49,12 @@ TEST(Formula, ParsesTheUsualNotations) {
         {"C6H5O7 -3", "C6H5O7", -3},
         {"Na+", "Na", 1},
         {"Cl-", "Cl", -1},
-        {"Fe+2", "Fe", 2},
+        {"Fe +2", "Fe", 2},
+        {"Fe^+2", "Fe", 2},
+        {"H+", "H", 1},
+        {"H-", "H", -1},
+        {"OH-", "HO", -1},
+        {"[Fe(CN)6]^-4", "C6FeN6", -4},
         {"Ca++", "Ca", 2},
         {"PO4---", "O4P", -3},
         {"SO4 2-", "O4S", -2},
@@ -121,6 +132,37 @@ TEST(Formula, RefusesWithAReason) {
         EXPECT_NE(r.error.find(c.reason), std::string::npos)
             << c.text << " gave '" << r.error << "'";
     }
+}
+
+TEST(Formula, RefusesDecimalCountsAndSignsWhereACountBelongs) {
+    struct Case {
+        const char* text;
+        const char* reason;
+    };
+    const Case cases[] = {
+        // once read as C + 5H, C2 + 5 x H4, and CH2 + 5 x NH3
+        {"C1.5H", "decimal count '1.5' at position 2"},
+        {"C2.5H4", "decimal count '2.5' at position 2"},
+        {"CH2.5NH3", "decimal count '2.5'"},
+        {"Fe0.95O", "decimal count '0.95'"},
+        {"C6H12.5O6", "decimal count '12.5' at position 4"},
+        {"(CH2)1.5", "decimal count '1.5' at position 6"},
+        {"(C1.5H)2", "decimal count '1.5'"},
+        {"2.5H2O", "decimal multiplier '2.5' at position 1"},
+        {"CuSO4.0.5H2O", "decimal count '4.0'"},
+        {"CuSO4.5H2O2", "decimal count '4.5'"},
+        // once read as charged atoms
+        {"C-1", "sign where a count belongs: '-1'"},
+        {"Fe+2", "sign where a count belongs: '+2'"},
+        {"Ca(OH)-2", "sign where a count belongs: '-2'"},
+        {"[Fe(CN)6]-4", "sign where a count belongs"},
+    };
+    for (const Case& c : cases) {
+        FormulaResult r = parseFormula(c.text);
+        EXPECT_FALSE(r.ok) << c.text << " read as " << r.formula.hill() << " charge " << r.charge;
+        EXPECT_NE(r.error.find(c.reason), std::string::npos) << c.text << " gave '" << r.error << "'";
+    }
+    EXPECT_NE(parseFormula("Fe+2").error.find("'Fe 2+'"), std::string::npos) << parseFormula("Fe+2").error;
 }
 
 TEST(Formula, RefusesMoreThanTheAtomLimit) {

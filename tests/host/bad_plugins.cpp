@@ -1,8 +1,21 @@
-// Two broken plug-ins: one lacks Free, one fails its Init.
+// Broken plug-ins: one lacks Free, one fails its Init, and one registers its
+// dialog with the host before its Init fails.
 #include <cstdint>
 
 #define EXPORT extern "C" __attribute__((visibility("default")))
 
+#ifdef BAD_REGISTERS
+#include "tw_records.h"
+
+static int shown = 0;
+static void* dialog = nullptr;
+static void ShowBadDialog(int32_t) { dialog = &shown; }
+
+EXPORT void* Init(TW_INFO* info) {
+    if (info && info->RegisterDialog) info->RegisterDialog("BadDialog", &dialog, ShowBadDialog);
+    return nullptr;
+}
+#else
 EXPORT void* Init(void*) {
 #ifdef BAD_INIT_FAILS
     return nullptr;
@@ -11,6 +24,7 @@ EXPORT void* Init(void*) {
     return &dummy;
 #endif
 }
+#endif
 
 EXPORT int32_t Call(int32_t) { return 1; }
 

@@ -3,6 +3,7 @@
 
 #include <QClipboard>
 #include <QDir>
+#include <QProcess>
 #include <dlfcn.h>
 #include <QGuiApplication>
 
@@ -71,6 +72,16 @@ TEST_F(InterpreterTest, MessageBoxKeepsQuotesAndLineBreaksOfItsText) {
     EXPECT_EQ("||0", ui.boxes[1]);
 }
 
+TEST_F(InterpreterTest, MessageBoxTitlesMayHoldQuotes) {
+    EXPECT_EQ(0, in.execute("messagebox \"Cannot open \"Demo.db\"\" \"Errore \"Quorvel\":\" 16").code);
+    EXPECT_EQ(0, in.execute("messagebox \"x\" \"\"Quorvel\" error:\" 48").code);
+    EXPECT_EQ(0, in.execute("messagebox \"Say \"yes\" \"no\"\"   \"Q\" 4").code);
+    ASSERT_EQ(3u, ui.boxes.size());
+    EXPECT_EQ("Errore \"Quorvel\":|Cannot open \"Demo.db\"|16", ui.boxes[0]);
+    EXPECT_EQ("\"Quorvel\" error:|x|48", ui.boxes[1]);
+    EXPECT_EQ("Q|Say \"yes\" \"no\"|4", ui.boxes[2]);
+}
+
 TEST_F(InterpreterTest, CopyTextTakesEverythingBetweenTheOuterQuotes) {
     EXPECT_EQ(0, in.execute("CopyText \"180.06\t\"glucose\"\r\n181.07\"").code);
     EXPECT_EQ("180.06\t\"glucose\"\r\n181.07", ui.clipboard);
@@ -124,6 +135,42 @@ TEST(ModuleLoader, FillsEverySlotOrNothing) {
     l.refuse("LOCALE.DLL");
     EXPECT_EQ(0, load(l, &h2, "locale.dll", &open, "LocOpenCat", nullptr));
     EXPECT_EQ(nullptr, h2);
+}
+
+bool IsLoaded(const std::string& file) {
+    void* h = dlopen(file.c_str(), RTLD_NOW | RTLD_NOLOAD);
+    if (h) dlclose(h);
+    return h != nullptr;
+}
+
+TEST(ModuleLoader, LeavesNothingLoadedAfterAFailureNorAfterTheCallerUnloads) {
+    const std::string lib = std::string(FAKE_HOST_DIR) + "lib/";
+    const std::string core = lib + "libtw_fake_core.so", user = lib + "libtw_fake_user.so";
+    ModuleLoader l(FAKE_HOST_DIR);
+    l.requireFirst("tw_fake_user", "tw_fake_core");
+    l.requireFirst("tw_fake_absent", "tw_fake_core");
+    void* h = nullptr;
+    void *fn = nullptr, *bogus = nullptr;
+    ASSERT_FALSE(IsLoaded(core));
+
+    // A symbol missing, then the library itself: what was loaded for them goes.
+    EXPECT_EQ(0, load(l, &h, "tw_fake_user.dll", &fn, "fakeUserValue", &bogus, "noSuchSymbol", nullptr));
+    EXPECT_FALSE(IsLoaded(user));
+    EXPECT_FALSE(IsLoaded(core));
+    EXPECT_EQ(0, load(l, &h, "tw_fake_absent.dll", &fn, "fakeUserValue", nullptr));
+    EXPECT_FALSE(IsLoaded(core));
+    EXPECT_EQ(nullptr, h);
+
+    // Loaded twice and unloaded by the caller each time: the library works
+    // while loaded, and nothing stays loaded after.
+    for (int round = 0; round < 2; ++round) {
+        ASSERT_EQ(1, load(l, &h, "tw_fake_user.dll", &fn, "fakeUserValue", nullptr)) << l.lastError();
+        EXPECT_EQ(43, reinterpret_cast<int (*)()>(fn)());
+        EXPECT_TRUE(IsLoaded(core));
+        dlclose(h);
+        EXPECT_FALSE(IsLoaded(user)) << round;
+        EXPECT_FALSE(IsLoaded(core)) << round;
+    }
 }
 
 TEST(ModuleLoader, LoadsTheStructureRendererWithItsCore) {
@@ -186,6 +233,38 @@ TEST(HostDatabase, OpensQueriesAndLoadsARowIntoTheWorkspace) {
     EXPECT_EQ("glucose; D-", ui.shown[0].name);
     EXPECT_EQ(0, in.execute("DbClose " + h).code);
     EXPECT_NE(0, in.execute("DbSqlExec " + h + " \"SELECT 1\"").code);
+}
+
+// Several --exec run in order in one process: a handle from DbOpen works in the next command,
+// every command prints its code and text, and the status tells whether all succeeded.
+TEST(HostDatabase, SeveralExecShareOneInterpreter) {
+    QTemporaryDir dir;
+    const std::string dbFile = dir.path().toStdString() + "/Databases/Demo.db";
+    QDir().mkpath(dir.path() + "/Databases");
+    sqlite3* db = nullptr;
+    ASSERT_EQ(SQLITE_OK, sqlite3_open(dbFile.c_str(), &db));
+    ASSERT_EQ(SQLITE_OK, sqlite3_exec(db,
+        "CREATE TABLE Molecules(ID INTEGER PRIMARY KEY, MassMI REAL, Formula TEXT, Name TEXT, Smiles TEXT);"
+        "INSERT INTO Molecules VALUES(4, 180.063388, 'C6H12O6', 'glucose', 'OCC1OC(O)C(O)C(O)C1O');",
+        nullptr, nullptr, nullptr));
+    sqlite3_close(db);
+
+    auto run = [&](const QStringList& args) {
+        QProcess p;
+        p.start(TW_TARVISH_PATH, QStringList{"--data-dir", dir.path()} + args);
+        EXPECT_TRUE(p.waitForFinished(60000));
+        return std::make_pair(p.exitCode(), p.readAllStandardOutput().toStdString());
+    };
+    auto [status, out] = run({"--exec", QString::fromStdString("DbOpen \"" + dbFile + "\""),
+                              "--exec", "DbInfo DB1 Format",
+                              "--exec", "DbSqlExec DB1 \"SELECT ID, MassMI, Name FROM Molecules\"",
+                              "--exec", "DbClose DB1"});
+    EXPECT_EQ(0, status);
+    EXPECT_EQ("0\nDB1\n0\nSQLITE\n0\n4;180.063388;glucose\n0\n", out);
+
+    std::tie(status, out) = run({"--exec", "DbClose DB1", "--exec", "Get DataDir"});
+    EXPECT_EQ(1, status);
+    EXPECT_EQ("26\nNo open database DB1\n0\n" + dir.path().toStdString() + "/\n", out);
 }
 
 TEST(StructureView, DrawsAMoleculeAndExplainsAFailure) {

@@ -3,6 +3,7 @@
 
 #include <QAction>
 #include <QMenu>
+#include <QWidget>
 #include <QTemporaryDir>
 #include <filesystem>
 #include <fstream>
@@ -52,6 +53,40 @@ TEST(PluginManager, SurvivesBrokenPluginsAndLoadsTheGoodOne) {
     manager.call(0, 101);
     manager.unloadAll();
     EXPECT_TRUE(manager.plugins().empty());
+}
+
+TEST(PluginManager, ForgetsTheDialogsOfAPluginItUnloads) {
+    PluginFolder folder;
+    ModuleLoader loader(TestHost::buildDir());
+    CommandInterpreter interpreter({"english", "/tmp/", TestHost::buildDir()}, nullptr);
+    HostLink link(interpreter, loader);
+    PluginManager manager(link, TestHost::buildDir(), "/tmp/tw-test.ini");
+
+    // Init registered its dialog, then failed: the plug-in is gone, and so
+    // is its dialog.
+    EXPECT_FALSE(manager.load(std::string(BAD_PLUGIN_DIR) + "/libtw_bad_registerfail.so", nullptr, nullptr));
+    EXPECT_EQ(nullptr, interpreter.dialog("BadDialog"));
+    EXPECT_EQ(HC_UNKNOWN_DIALOG, interpreter.execute("ShowDialog BadDialog").code);
+
+    // The real plug-in's dialog: name, variable and show function.
+    ASSERT_TRUE(manager.load(folder.path() + "libquorvel.so", nullptr, nullptr));
+    const RegisteredDialog* d = interpreter.dialog("dlgqvmain");
+    ASSERT_NE(nullptr, d);
+    EXPECT_EQ("DlgQvMain", d->name);
+    EXPECT_NE(nullptr, d->variable);
+    EXPECT_EQ(nullptr, interpreter.dialogObject("DlgQvMain"));
+    EXPECT_EQ(0, interpreter.execute("ShowDialog DlgQvMain").code);
+    QWidget* shown = static_cast<QWidget*>(interpreter.dialogObject("DlgQvMain"));
+    ASSERT_NE(nullptr, shown);
+    EXPECT_EQ("DlgQvMain", shown->objectName());
+
+    // Once the plug-in is unloaded, asking for its dialog is an unknown
+    // dialog, not a call into an unloaded module.
+    manager.unloadAll();
+    EXPECT_EQ(nullptr, interpreter.dialog("DlgQvMain"));
+    CommandResult r = interpreter.execute("ShowDialog DlgQvMain");
+    EXPECT_EQ(HC_UNKNOWN_DIALOG, r.code);
+    EXPECT_EQ("No dialog named DlgQvMain", r.text);
 }
 
 QStringList captions(QMenu* m) {

@@ -3,7 +3,10 @@
 
 #include <QTemporaryDir>
 #include <clocale>
+#include <filesystem>
 #include <fstream>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <sstream>
 
 #include "profile.h"
@@ -92,6 +95,92 @@ TEST(Profile, WritingOneKeyKeepsTheRestOfTheFile) {
     ASSERT_TRUE(twprofile::writeString(fresh, "Quorvel", "PPM", "5"));
     EXPECT_EQ("[Quorvel]\nPPM=5\n", slurp(fresh));
     EXPECT_FALSE(twprofile::writeString(dir.path().toStdString() + "/no/such/dir/x.ini", "a", "b", "c"));
+}
+
+TEST(Profile, WritingKeepsTheModeAndOwnerOfTheFile) {
+    QTemporaryDir dir;
+    const std::string ini = dir.path().toStdString() + "/private.ini";
+    std::ofstream(ini) << "[Tarvish]\nToken=secret\n";
+    ASSERT_EQ(0, ::chmod(ini.c_str(), 0600));
+    // Only root can give a file to someone else; anyone else checks that
+    // the file stays theirs.
+    uid_t uid = ::geteuid();
+    gid_t gid = ::getegid();
+    if (uid == 0) {
+        uid = 4242;
+        gid = 4243;
+        ASSERT_EQ(0, ::chown(ini.c_str(), uid, gid));
+    }
+    ASSERT_TRUE(twprofile::writeString(ini, "Quorvel", "MASS", "301.5"));
+    struct stat st {};
+    ASSERT_EQ(0, ::stat(ini.c_str(), &st));
+    EXPECT_EQ(0600u, st.st_mode & 07777);
+    EXPECT_EQ(uid, st.st_uid);
+    EXPECT_EQ(gid, st.st_gid);
+    ASSERT_EQ(0, ::chmod(ini.c_str(), 0640));
+    ASSERT_TRUE(twprofile::writeString(ini, "Quorvel", "MASS", "302"));
+    ASSERT_EQ(0, ::stat(ini.c_str(), &st));
+    EXPECT_EQ(0640u, st.st_mode & 07777);
+    EXPECT_EQ("[Tarvish]\nToken=secret\n\n[Quorvel]\nMASS=302\n", slurp(ini));
+    EXPECT_EQ(1u, std::distance(std::filesystem::directory_iterator(dir.path().toStdString()),
+                                std::filesystem::directory_iterator()))
+        << "a temporary file was left behind";
+}
+
+TEST(Profile, WritingThroughASymlinkUpdatesItsTargetAndKeepsTheLink) {
+    namespace fs = std::filesystem;
+    QTemporaryDir dir;
+    const std::string root = dir.path().toStdString();
+    fs::create_directory(root + "/dotfiles");
+    std::ofstream(root + "/dotfiles/tarvish.ini") << "[Tarvish]\nLanguage=german\n";
+    ASSERT_EQ(0, ::chmod((root + "/dotfiles/tarvish.ini").c_str(), 0600));
+    // settings.ini -> dotfiles/tarvish.ini (relative), link.ini -> settings.ini (absolute)
+    fs::create_symlink("dotfiles/tarvish.ini", root + "/settings.ini");
+    fs::create_symlink(root + "/settings.ini", root + "/link.ini");
+    ASSERT_TRUE(twprofile::writeString(root + "/link.ini", "Quorvel", "MASS", "301.5"));
+    EXPECT_TRUE(fs::is_symlink(root + "/link.ini"));
+    EXPECT_TRUE(fs::is_symlink(root + "/settings.ini"));
+    EXPECT_EQ("dotfiles/tarvish.ini", fs::read_symlink(root + "/settings.ini").string());
+    EXPECT_EQ("[Tarvish]\nLanguage=german\n\n[Quorvel]\nMASS=301.5\n", slurp(root + "/dotfiles/tarvish.ini"));
+    struct stat st {};
+    ASSERT_EQ(0, ::stat((root + "/dotfiles/tarvish.ini").c_str(), &st));
+    EXPECT_EQ(0600u, st.st_mode & 07777);
+    EXPECT_EQ("301.5", twprofile::readString(root + "/settings.ini", "Quorvel", "MASS", ""));
+    EXPECT_EQ(1u, std::distance(fs::directory_iterator(root + "/dotfiles"), fs::directory_iterator()));
+
+    // A link to a file not yet there creates the file; a loop of links is refused.
+    fs::create_symlink("dotfiles/later.ini", root + "/later.ini");
+    ASSERT_TRUE(twprofile::writeString(root + "/later.ini", "Quorvel", "PPM", "5"));
+    EXPECT_TRUE(fs::is_symlink(root + "/later.ini"));
+    EXPECT_EQ("[Quorvel]\nPPM=5\n", slurp(root + "/dotfiles/later.ini"));
+    fs::create_symlink("loop2.ini", root + "/loop1.ini");
+    fs::create_symlink("loop1.ini", root + "/loop2.ini");
+    EXPECT_FALSE(twprofile::writeString(root + "/loop1.ini", "Quorvel", "PPM", "5"));
+}
+
+TEST(Profile, NamesThatWouldWriteOtherEntriesAreRefused) {
+    QTemporaryDir dir;
+    const std::string ini = dir.path().toStdString() + "/t.ini";
+    const std::string original = "[Quorvel]\nMASS=1\n[Tarvish]\nLanguage=italian\n";
+    std::ofstream(ini) << original;
+    const struct {
+        const char* section;
+        const char* key;
+    } bad[] = {
+        {"Quorvel", "X\nMASS"},         {"Quorvel", "X\r\n[Tarvish]\r\nLanguage"}, {"Quorvel", "MASS=2\nPPM"},
+        {"Quorvel", "a=b"},             {"Quorvel\n[Tarvish]", "Language"},       {"Quorvel]\nMASS=2\n[x", "k"},
+        {"Tar\rvish", "Language"},      {"Quorvel", "[Tarvish]"},                 {"Quorvel", "; note"},
+        {"Quorvel", "#x"},              {"", "MASS"},                             {"Quorvel", "  "},
+    };
+    for (const auto& b : bad) {
+        EXPECT_FALSE(twprofile::writeString(ini, b.section, b.key, "2")) << b.section << " / " << b.key;
+        EXPECT_EQ(original, slurp(ini)) << b.section << " / " << b.key;
+    }
+    EXPECT_EQ("1", twprofile::readString(ini, "Quorvel", "MASS", ""));
+    EXPECT_EQ("italian", twprofile::readString(ini, "Tarvish", "Language", ""));
+    // Blanks, brackets and other punctuation inside a name are fine.
+    ASSERT_TRUE(twprofile::writeString(ini, "My (old) data", "Last file [1]", "a=b"));
+    EXPECT_EQ("a=b", twprofile::readString(ini, "my (OLD) data", "last file [1]", ""));
 }
 
 } // namespace

@@ -8,6 +8,7 @@
 #include <string>
 #include <sys/stat.h>
 #include <thread>
+#include <vector>
 #include <unistd.h>
 
 using loctest::CatalogHandle;
@@ -87,6 +88,35 @@ TEST_F(LocaleApi, NullCatalogGivesDefaultAndCloseIsHarmless) {
     EXPECT_EQ(LocGetCatStr(nullptr, 3, def), def);
     EXPECT_EQ(LocGetCatStr(nullptr, 3, nullptr), nullptr);
     LocCloseCat(nullptr);
+}
+
+TEST_F(LocaleApi, AClosedCatalogStaysClosed) {
+    ASSERT_TRUE(writeCatalog(tmp.path(), "english", "1\tone\n"));
+    ASSERT_TRUE(writeCatalog(tmp.path(), "italian", "1\tuno\n"));
+    void* first = open("english");
+    ASSERT_NE(first, nullptr) << lastErrorText();
+    LocCloseCat(first);
+    // The catalogs opened next may well take the memory of the one just
+    // closed; a second close of the old handle, and lookups through it,
+    // must reach none of them.
+    std::vector<void*> later;
+    for (int i = 0; i < 8; ++i) {
+        later.push_back(open(i % 2 ? "english" : "italian"));
+        ASSERT_NE(later.back(), nullptr) << lastErrorText();
+    }
+    LocCloseCat(first);
+    EXPECT_STREQ(LocGetCatStr(first, 1, "default"), "default");
+    for (int i = 0; i < 8; ++i)
+        EXPECT_STREQ(LocGetCatStr(later[i], 1, "default"), i % 2 ? "one" : "uno") << i;
+    for (void* c : later) {
+        LocCloseCat(c);
+        LocCloseCat(c);
+        EXPECT_STREQ(LocGetCatStr(c, 1, "default"), "default");
+    }
+    // A pointer that never was a catalog is no catalog either.
+    int notACatalog = 0;
+    LocCloseCat(&notACatalog);
+    EXPECT_STREQ(LocGetCatStr(&notACatalog, 1, "default"), "default");
 }
 
 TEST_F(LocaleApi, LanguageIsCaseInsensitiveAndSeparatorOptional) {

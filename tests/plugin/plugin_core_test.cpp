@@ -140,6 +140,16 @@ TEST_F(ChannelTest, LongMessageIsCutButTheCommandStaysWhole) {
     EXPECT_EQ(0u, sent.rfind("messagebox \"xxx", 0));
 }
 
+TEST_F(ChannelTest, LongTitleIsCutBetweenCharacters) {
+    // 254 bytes and a two-byte character: the cut at 255 bytes falls inside it.
+    const std::string title = std::string(254, 't') + "\xC2\xB1";
+    TwMessageBox("text", title.c_str(), 16);
+    EXPECT_EQ("messagebox \"text\" \"" + std::string(254, 't') + "\" 16", host.commands.at(0));
+    const std::string fits = std::string(253, 't') + "\xC2\xB1";
+    TwMessageBox("text", fits.c_str(), 16);
+    EXPECT_EQ("messagebox \"text\" \"" + fits + "\" 16", host.commands.at(1));
+}
+
 TEST(StringTable, BuiltInTexts) {
     Catalog = nullptr;
     EXPECT_STREQ("Quorvel print job", GetStr(57));

@@ -46,6 +46,25 @@ TEST(UserNumbers, TheUsersSeparatorOrThePointNeverBoth) {
         EXPECT_FALSE(UserToDouble(bad, ',', v)) << bad;
 }
 
+TEST(UserNumbers, OneSignAtMost) {
+    double d = 0;
+    int32_t i = 0;
+    for (const char* bad : {"+-5", "-+5", "--5", "++5", "+", "-", "+ 5", "1e+-5"}) {
+        EXPECT_FALSE(UserToDouble(bad, '.', d)) << bad;
+        EXPECT_FALSE(UserToInt(bad, i)) << bad;
+    }
+    ASSERT_TRUE(UserToDouble("+5.5", '.', d));
+    EXPECT_DOUBLE_EQ(5.5, d);
+    ASSERT_TRUE(UserToDouble("-5,5", ',', d));
+    EXPECT_DOUBLE_EQ(-5.5, d);
+    ASSERT_TRUE(UserToDouble("1e+5", '.', d));
+    EXPECT_DOUBLE_EQ(1e5, d);
+    ASSERT_TRUE(UserToInt("+7", i));
+    EXPECT_EQ(7, i);
+    ASSERT_TRUE(UserToInt("-7", i));
+    EXPECT_EQ(-7, i);
+}
+
 TEST(UserNumbers, IntegersWithin32Bits) {
     int32_t v = 0;
     ASSERT_TRUE(UserToInt("100000", v));
@@ -129,6 +148,12 @@ TEST(SearchAnswer, LineEndsClosingSemicolonsBlankAndBadRows) {
     ASSERT_EQ(2u, rows.size());
     ExpectRow(rows[0], 1, "2.5", "C", "a", "C");
     ExpectRow(rows[1], 4, "5.5", "N", "d", "N");
+}
+
+TEST(SearchAnswer, RowIdsWithTwoSignsAreBadRows) {
+    const auto rows = Parse("+-5;1;C;a;C\n-+5;1;C;b;C\n--5;1;C;c;C\n++5;1;C;d;C\n+;1;C;e;C\n+6;2;N;f;N\n");
+    ASSERT_EQ(1u, rows.size());
+    ExpectRow(rows[0], 6, "2", "N", "f", "N");
 }
 
 TEST(SearchAnswer, StopsAtTheLimit) {

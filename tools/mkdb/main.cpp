@@ -43,6 +43,8 @@ Options:
       --rejects FILE     write every rejected record and its reason to FILE
   -v, --verbose          list every rejected record on standard error
   -q, --quiet            no progress line
+      --progress         the progress line even when standard error is not a
+                         terminal (for a program showing it)
   -h, --help             this text
 
 Exit status: 0 database written; 1 bad usage; 2 an input could not be read;
@@ -84,7 +86,7 @@ struct Options {
     Kind kind = Kind::Auto;
     mkdb::DelimitedOptions delimited;
     bool delimiterSet = false;
-    bool verbose = false, quiet = false;
+    bool verbose = false, quiet = false, progress = false;
 };
 
 int usageError(const std::string& msg) {
@@ -117,6 +119,8 @@ int parseArgs(int argc, char** argv, Options& o) {
             o.verbose = true;
         } else if (a == "-q" || a == "--quiet") {
             o.quiet = true;
+        } else if (a == "--progress") {
+            o.progress = true;
         } else if (a == "--header") {
             o.delimited.header = 1;
         } else if (a == "--no-header") {
@@ -146,6 +150,8 @@ int parseArgs(int argc, char** argv, Options& o) {
         }
     }
     if (o.output.empty()) return usageError("no output file (-o)");
+    if (!mkdb::isKnownOutput(o.output))
+        return usageError("unknown kind of output " + o.output + " (known: .db)");
     if (o.inputs.empty()) return usageError("no input file");
     if (o.delimited.header == 0 &&
         (!o.delimited.smiles.name.empty() || !o.delimited.name.name.empty()))
@@ -201,7 +207,7 @@ int run(int argc, char** argv) {
     mkdb::initIndigo();
     std::vector<mkdb::Row> rows;
     long read = 0, rejected = 0;
-    Progress progress(!o.quiet && ::isatty(STDERR_FILENO));
+    Progress progress(!o.quiet && (o.progress || ::isatty(STDERR_FILENO)));
 
     auto sink = [&](mkdb::Record&& r) {
         ++read;

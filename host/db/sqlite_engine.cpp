@@ -1,0 +1,192 @@
+#include "sqlite_engine.h"
+
+#include <sqlite3.h>
+
+#include <filesystem>
+#include <vector>
+
+#include "db_answer.h"
+#include "db_common.h"
+
+using dbcommon::isBlank;
+
+namespace {
+
+std::string sqliteMessage(sqlite3* db) {
+    const char* m = db ? sqlite3_errmsg(db) : nullptr;
+    return m ? m : "unknown SQLite error";
+}
+
+// Allows only what a reading statement does; installed once a database has been checked.
+int readOnlyAuthorizer(void*, int action, const char*, const char*, const char*, const char*) {
+    switch (action) {
+    case SQLITE_SELECT:
+    case SQLITE_READ:
+    case SQLITE_FUNCTION:
+    case SQLITE_RECURSIVE:
+        return SQLITE_OK;
+    default:
+        return SQLITE_DENY;
+    }
+}
+
+struct Statement {
+    sqlite3_stmt* s = nullptr;
+    ~Statement() { sqlite3_finalize(s); }
+};
+
+// Checks that the database has the table Molecules with every needed column. Returns 0 or
+// a DbCode with its message in error.
+int checkSchema(sqlite3* db, const std::string& path, std::string& error) {
+    Statement st;
+    int rc = sqlite3_prepare_v2(db, "PRAGMA table_info(Molecules)", -1, &st.s, nullptr);
+    std::vector<std::string> columns;
+    if (rc == SQLITE_OK) {
+        while ((rc = sqlite3_step(st.s)) == SQLITE_ROW) {
+            const unsigned char* name = sqlite3_column_text(st.s, 1);
+            if (name) columns.emplace_back(reinterpret_cast<const char*>(name));
+        }
+    }
+    if (rc != SQLITE_DONE) {
+        int ext = sqlite3_extended_errcode(db);
+        if ((ext & 0xff) == SQLITE_NOTADB || (ext & 0xff) == SQLITE_CORRUPT) {
+            error = "Not a database: " + path + " (" + sqliteMessage(db) + ")";
+            return DB_NOT_A_DATABASE;
+        }
+        error = "Cannot read the database " + path + ": " + sqliteMessage(db);
+        return DB_OPEN_FAILED;
+    }
+    return dbcommon::checkMoleculeColumns(columns, path, error);
+}
+
+// Appends the field of column i of the current row.
+void appendField(std::string& out, sqlite3_stmt* s, int i, char terminator) {
+    switch (sqlite3_column_type(s, i)) {
+    case SQLITE_INTEGER:
+        dbanswer::appendInteger(out, sqlite3_column_int64(s, i));
+        out += terminator;
+        break;
+    case SQLITE_FLOAT:
+        dbanswer::appendReal(out, sqlite3_column_double(s, i));
+        out += terminator;
+        break;
+    case SQLITE_NULL:
+        out += terminator;
+        break;
+    case SQLITE_BLOB:
+        // Raw bytes as hexadecimal digits, so nothing binary reaches the text answer.
+        dbanswer::appendHex(out, static_cast<const unsigned char*>(sqlite3_column_blob(s, i)),
+                            size_t(sqlite3_column_bytes(s, i)));
+        out += terminator;
+        break;
+    default: { // SQLITE_TEXT
+        const auto* t = reinterpret_cast<const char*>(sqlite3_column_text(s, i));
+        int n = sqlite3_column_bytes(s, i);
+        dbanswer::appendText(out, t ? t : "", t ? size_t(n) : 0, terminator);
+    }
+    }
+}
+
+class SqliteEngine : public DbEngine {
+  public:
+    explicit SqliteEngine(sqlite3* h) : h_(h) {}
+    ~SqliteEngine() override { sqlite3_close_v2(h_); }
+    std::string format() const override { return "SQLITE"; }
+    CommandResult query(const std::string& sql) override { return sqliteQuery(h_, sql); }
+    CommandResult molecule(long long id, DbMolecule& out) override {
+        return sqliteMolecule(h_, id, out);
+    }
+
+  private:
+    sqlite3* h_;
+};
+
+} // namespace
+
+bool sqliteProtect(sqlite3* db) {
+    if (sqlite3_exec(db, "PRAGMA query_only=ON", nullptr, nullptr, nullptr) != SQLITE_OK)
+        return false;
+    return sqlite3_set_authorizer(db, readOnlyAuthorizer, nullptr) == SQLITE_OK;
+}
+
+std::unique_ptr<DbEngine> openSqliteEngine(const std::string& path, CommandResult& error) {
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(path, ec)) {
+        error = CommandResult::fail(DB_FILE_NOT_FOUND, "Database file not found: " + path);
+        return nullptr;
+    }
+    sqlite3* h = nullptr;
+    // One connection is only ever used by the thread that drives this object: no mutex.
+    int rc = sqlite3_open_v2(path.c_str(), &h, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr);
+    if (rc != SQLITE_OK) {
+        error = CommandResult::fail(DB_OPEN_FAILED,
+                                    "Cannot open the database " + path + ": " + sqliteMessage(h));
+        sqlite3_close_v2(h);
+        return nullptr;
+    }
+    sqlite3_extended_result_codes(h, 1);
+    std::string text;
+    int code = checkSchema(h, path, text);
+    if (code == 0 && !sqliteProtect(h)) {
+        text = "Cannot protect the database " + path + ": " + sqliteMessage(h);
+        code = DB_OPEN_FAILED;
+    }
+    if (code != 0) {
+        sqlite3_close_v2(h);
+        error = CommandResult::fail(code, text);
+        return nullptr;
+    }
+    return std::make_unique<SqliteEngine>(h);
+}
+
+CommandResult sqliteQuery(sqlite3* h, const std::string& sql) {
+    Statement st;
+    const char* tail = nullptr;
+    if (sqlite3_prepare_v2(h, sql.c_str(), int(sql.size()), &st.s, &tail) != SQLITE_OK) {
+        const int primary = sqlite3_errcode(h) & 0xff;
+        if (primary == SQLITE_AUTH)
+            return CommandResult::fail(DB_NOT_READ_ONLY,
+                                       "Only reading statements are allowed: " + sqliteMessage(h));
+        return CommandResult::fail(DB_SQL_ERROR, "SQL error: " + sqliteMessage(h));
+    }
+    if (!st.s) return CommandResult::fail(DB_BAD_SYNTAX, "DbSqlExec: no statement");
+    for (const char* p = tail; p && *p; ++p)
+        if (!isBlank(*p) && *p != ';')
+            return CommandResult::fail(DB_NOT_READ_ONLY, "Only one statement is allowed");
+    if (!sqlite3_stmt_readonly(st.s))
+        return CommandResult::fail(DB_NOT_READ_ONLY, "Only reading statements are allowed");
+
+    const int n = sqlite3_column_count(st.s);
+    std::string out;
+    int rc;
+    while ((rc = sqlite3_step(st.s)) == SQLITE_ROW) {
+        for (int i = 0; i < n; ++i)
+            appendField(out, st.s, i, i + 1 < n ? ';' : '\n');
+        if (out.size() > dbanswer::kMaxAnswerBytes)
+            return CommandResult::fail(DB_ANSWER_TOO_LARGE,
+                                       "The answer is too large; narrow the query");
+    }
+    if (rc != SQLITE_DONE)
+        return CommandResult::fail(DB_SQL_ERROR, "SQL error: " + sqliteMessage(h));
+    return CommandResult::ok(std::move(out));
+}
+
+CommandResult sqliteMolecule(sqlite3* h, long long id, DbMolecule& out) {
+    Statement st;
+    if (sqlite3_prepare_v2(h, "SELECT ID, MassMI, Formula, Name, Smiles FROM Molecules WHERE ID = ?",
+                           -1, &st.s, nullptr) != SQLITE_OK)
+        return CommandResult::fail(DB_SQL_ERROR, "SQL error: " + sqliteMessage(h));
+    sqlite3_bind_int64(st.s, 1, id);
+    int rc = sqlite3_step(st.s);
+    if (rc == SQLITE_DONE)
+        return CommandResult::fail(DB_UNKNOWN_ROW, "No molecule with ID " + std::to_string(id));
+    if (rc != SQLITE_ROW) return CommandResult::fail(DB_SQL_ERROR, "SQL error: " + sqliteMessage(h));
+
+    auto text = [&](int i) {
+        const auto* t = reinterpret_cast<const char*>(sqlite3_column_text(st.s, i));
+        return t ? std::string(t, size_t(sqlite3_column_bytes(st.s, i))) : std::string();
+    };
+    out = DbMolecule{sqlite3_column_int64(st.s, 0), sqlite3_column_double(st.s, 1), text(2),
+                     text(3), text(4)};
+    return CommandResult::ok();
+}
