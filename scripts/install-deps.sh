@@ -12,6 +12,7 @@ PACKAGES=(
   openms-common chemical-structures-data
   xvfb xauth x11-apps imagemagick poppler-utils python3-openpyxl
   dpkg-dev file lintian desktop-file-utils appstream man-db xdotool
+  clang libclang-rt-14-dev llvm
 )
 
 SUDO=""

@@ -4,7 +4,8 @@
 // fallback language, the size of the buffer for the error text), then the catalog file.
 // Properties: the catalog opens exactly when a plain reference reading of the file finds
 // it valid, and then every id gives the reference's text; a refused catalog reports a parse
-// error with a message, which a small buffer receives cut at a character boundary.
+// error with a message, which a small buffer receives cut at a character boundary; a
+// closed catalog, closed again or asked again, does no harm.
 #include <filesystem>
 #include <cstring>
 #include <map>
@@ -92,6 +93,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         }
         FUZZ_CHECK(LocGetCatStr(cat, 2147483647, "x") != nullptr);
         LocCloseCat(cat);
+        // A closed handle, closed again or asked again, is harmless.
+        LocCloseCat(cat);
+        const char* def = "default";
+        for (const auto& entry : expected) {
+            FUZZ_CHECK(LocGetCatStr(cat, entry.first, def) == def, "a closed catalog answered");
+            break;
+        }
     } else {
         FUZZ_CHECK(LocGetErr() == LOC_ERR_PARSE, "error %d: %s", LocGetErr(), full);
         FUZZ_CHECK(full[0] != 0, "refused without a message");
