@@ -264,6 +264,19 @@ TEST(Mkdb, RecordsThatWouldCrashTheCmlReaderAreRejected) {
                                                            {"C2H6O", "ethanol"}}));
 }
 
+// Found by fuzzing: a CML file cut off inside the last end tag ("</molecule ") made the
+// reader start over from the beginning of the file, for ever.
+TEST(Mkdb, CmlCutOffInsideAnEndTagIsUnterminated) {
+    TempDir dir;
+    writeFile(dir.file("cut.cml"), "<cml><molecule><atomArray><atom id=\"a1\" elementType=\"C\"/>"
+                                   "</atomArray></molecule ");
+    ToolRun r = runMkdb({"--rejects", q(dir.file("rejects.txt")), "-o", q(dir.file("m.db")),
+                         q(dir.file("cut.cml"))});
+    EXPECT_EQ(r.exitCode, 3) << r.err; // nothing storable
+    EXPECT_NE(r.err.find("1 records read"), std::string::npos) << r.err;
+    EXPECT_NE(readFile(dir.file("rejects.txt")).find("unterminated"), std::string::npos);
+}
+
 TEST(MkdbText, EntitiesAndUtf8) {
     EXPECT_EQ(mkdb::decodeEntities("&alpha;-&Beta; &#945;&#x3B1;&#X3b1; &amp;lt; 5&deg;C"),
               "\u03b1-\u0392 \u03b1\u03b1\u03b1 &lt; 5\u00b0C");
