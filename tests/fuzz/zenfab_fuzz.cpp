@@ -4,8 +4,9 @@
 // The format is data; the arguments must stay well typed, or every finding would be the
 // harness's own fault. So the harness reads the format as the C library does (glibc's
 // printf grammar: flags, width, precision, length modifiers, positional arguments) and
-// passes exactly the arguments that reading asks for, of exactly those types. %a takes a
-// ZF_Str, as zenfab defines it. A specification the C library does not accept consumes no
+// passes exactly the arguments that reading asks for, each holding a value of the kind it
+// is read as (see Carrier below), and after them sentinels that show a formatter taking
+// more arguments than the format has. %a takes a ZF_Str, as zenfab defines it. A conversion the C library does not accept consumes no
 // argument: the formatter must refuse the format, or at least not take an argument for it.
 //
 // What the formatter must do:
@@ -87,21 +88,21 @@ long readNumber(const std::string& f, size_t& p) {
     return v;
 }
 
-// One specification as glibc reads it. The reading starts after the '%'.
-struct Spec {
+// One conversion as glibc reads it. The reading starts after the '%'.
+struct Conversion {
     bool valid = false;
     long position = 0;  // n of "%n$", 0 when not positional
     bool widthStar = false, precStar = false;
     long widthPos = 0, precPos = 0; // m of "*m$"
-    bool starPositionMismatch = false; // a star positional unlike its specification
+    bool starPositionMismatch = false; // a star positional unlike its conversion
     long width = 0, precision = -1;
     std::string flags, length;
     char conv = 0;
-    size_t end = 0; // index after the specification
+    size_t end = 0; // index after the conversion
 };
 
-Spec readSpec(const std::string& f, size_t p) {
-    Spec s;
+Conversion readConversion(const std::string& f, size_t p) {
+    Conversion s;
     // "%n$": digits, then '$'.
     if (p < f.size() && f[p] >= '1' && f[p] <= '9') {
         size_t q = p;
@@ -154,7 +155,7 @@ Spec readSpec(const std::string& f, size_t p) {
 }
 
 // The argument a conversion takes, as glibc's printf reads it; false for none.
-bool conversionArg(const Spec& s, ArgType& t) {
+bool conversionArg(const Conversion& s, ArgType& t) {
     const std::string& l = s.length;
     const bool isLongDouble = l == "ll" || l == "L" || l == "q";
     const bool isLong = isLongDouble || l == "l" || l == "j" || l == "z" || l == "Z" || l == "t";
@@ -200,7 +201,7 @@ bool makePlan(const std::string& f, Plan& plan) {
             ++p;
             continue;
         }
-        const Spec s = readSpec(f, p + 1);
+        const Conversion s = readConversion(f, p + 1);
         if (!s.valid) continue;
         ArgType t;
         const bool takes = conversionArg(s, t) || s.widthStar || s.precStar;
@@ -244,11 +245,11 @@ bool makePlan(const std::string& f, Plan& plan) {
             p += 2;
             continue;
         }
-        Spec s = readSpec(f, p + 1);
+        Conversion s = readConversion(f, p + 1);
         ArgType t = kInt;
         const bool takesArg = s.valid && conversionArg(s, t);
-        // A specification the C library does not accept takes no argument. In a format that
-        // mixes positional and plain specifications (which C leaves undefined) each takes
+        // A conversion the C library does not accept takes no argument. In a format that
+        // mixes positional and plain conversions (which C leaves undefined) each takes
         // its argument in its turn, as a reader of the format would expect.
         if (!s.valid || (s.conv == '%' && (s.widthStar || s.precStar || s.position))) {
             if (s.valid && s.conv == '%') return false; // glibc takes the star; C leaves it undefined
@@ -309,7 +310,7 @@ bool makePlan(const std::string& f, Plan& plan) {
         // The stars' values are compared below through their positions.
         for (size_t p = 0; p < f.size(); ++p) {
             if (f[p] != '%') continue;
-            const Spec s = readSpec(f, p + 1);
+            const Conversion s = readConversion(f, p + 1);
             if (!s.valid) continue;
             if (s.widthStar && s.widthPos >= 1 && s.widthPos <= n) plan.isStar[s.widthPos - 1] = true;
             if (s.precStar && s.precPos >= 1 && s.precPos <= n) plan.isStar[s.precPos - 1] = true;
