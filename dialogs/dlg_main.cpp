@@ -1,12 +1,15 @@
 // The main dialog's construction, show, resize and destroy behaviour.
 #include "dlg_main.h"
 
+#include <QAbstractItemView>
+#include <QFontDatabase>
 #include <QHeaderView>
 #include <QIcon>
 #include <QMenu>
 #include <QPainter>
 #include <QStatusBar>
 #include <QTreeWidget>
+#include <algorithm>
 
 #include "brisk.h"
 #include "edit_popup.h"
@@ -59,6 +62,11 @@ TDlgQvMain::TDlgQvMain(QWidget* owner) : TAlphaForm(owner, 0x130B) {
     ui.CB_Mass->addItem(QStringLiteral("[M+H]+"));
     ui.CB_Mass->addItem(Str(16));
     ui.CB_Mass->addItem(QStringLiteral("[M-H]-"));
+    FitIonModes();
+    // The experimental peaks line up in columns.
+    QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    fixed.setPointSizeF(ui.ME_ExData->font().pointSizeF());
+    ui.ME_ExData->setFont(fixed);
     // 10. The edit menu, with each field's paste filter.
     PM_Edit = new TEditPopup();
     PM_Edit->SetPopup(ui.ME_ExData, EP_DECSEP | EP_KEEPSPACE | EP_NOSIGN);
@@ -87,6 +95,33 @@ TDlgQvMain::~TDlgQvMain() {
     DoDestroy();
     DbFile.clear();
     DbName.clear();
+}
+
+void TDlgQvMain::FitIonModes() {
+    // The list shows every entry whole. The box keeps its designed width
+    // unless its longest entry needs more (the font is wider than the
+    // design's); it then grows to the right, as far as the gap before
+    // STR_Mass allows.
+    QComboBox* cb = ui.CB_Mass;
+    cb->view()->setMinimumWidth(std::max(cb->width(), cb->view()->sizeHintForColumn(0) +
+                                                           2 * cb->view()->frameWidth()));
+    const int need = cb->sizeHint().width();
+    const int room = ui.STR_Mass->x() - 4 - cb->x();
+    if (need > cb->width())
+        SetControlBounds(cb, cb->x(), cb->y(), std::min(need, std::max(cb->width(), room)),
+                         cb->height());
+    // An entry still too long for the box (a long translation) shows whole
+    // in the box's tool tip.
+    int longest = 0;
+    for (int i = 0; i < cb->count(); ++i)
+        longest = std::max(longest, cb->fontMetrics().horizontalAdvance(cb->itemText(i)));
+    const int textRoom = cb->width() - (need - longest);
+    auto tip = [cb, textRoom] {
+        const bool cut = cb->fontMetrics().horizontalAdvance(cb->currentText()) > textRoom;
+        cb->setToolTip(cut ? cb->currentText() : QString());
+    };
+    connect(cb, &QComboBox::currentIndexChanged, this, tip);
+    tip();
 }
 
 void TDlgQvMain::BuildMenus() {
@@ -196,6 +231,11 @@ void TDlgQvMain::ConnectEvents() {
     connect(ui.STR_Mass, &QLineEdit::textChanged, this, [this] { EnableButtons(); });
     connect(ui.STR_Ppm, &QLineEdit::textChanged, this, [this] { EnableButtons(); });
     connect(ui.STR_MaxResults, &QLineEdit::textChanged, this, [this] { EnableButtons(); });
+    // Return in a search field searches, when the search can run.
+    for (QLineEdit* field : {ui.STR_Mass, ui.STR_Ppm, ui.STR_MaxResults})
+        connect(field, &QLineEdit::returnPressed, this, [this] {
+            if (ui.BT_Search->isEnabled()) BT_SearchClick();
+        });
     connect(ui.BT_Default, &QPushButton::clicked, this, [this] { BT_DefaultClick(); });
     connect(ui.BT_Search, &QPushButton::clicked, this, [this] { BT_SearchClick(); });
     connect(ui.BT_ExUpdate, &QPushButton::clicked, this, [this] { BT_ExUpdateClick(); });
@@ -205,9 +245,8 @@ void TDlgQvMain::ConnectEvents() {
     QTreeWidget* lv = ui.LV_Results;
     lv->header()->setSectionsClickable(true);
     lv->header()->setSortIndicatorShown(false);
-    lv->setColumnWidth(0, 80);
-    lv->setColumnWidth(1, 120);
-    lv->setColumnWidth(2, 200);
+    for (int c = 0; c < 3; ++c)
+        lv->setColumnWidth(c, LV_ColumnWidth[c]);
     connect(lv->header(), &QHeaderView::sectionClicked, this, [this](int c) { LV_ResultsColumnClick(c); });
     connect(lv, &QTreeWidget::itemDoubleClicked, this, [this] { PM_ResIsoDistClick(); });
     connect(lv, &QTreeWidget::itemSelectionChanged, this, [this] { LV_ResultsSelectItem(); });

@@ -11,6 +11,7 @@
 
 #include "alphaform.h"
 #include "common_dialogs.h"
+#include "results_view.h"
 #include "ui_DlgQvMain.h"
 
 class QMenu;
@@ -122,6 +123,11 @@ public:
     int SelectedRow() const;
     // Sorts LV_Results by SortColumn and SortDescending, keeping the selection.
     void SortResults();
+    // The designed widths of the Mass, Formula and Name columns.
+    static constexpr int LV_ColumnWidth[3] = {80, 120, 200};
+    // Gives the Mass column its designed width, or the width its masses need
+    // as long as the Name column keeps half its designed width in view.
+    void FitMassColumn();
     // --- end of search subsystem ---
 
     // --- isotope subsystem (isotope/): further members ---
@@ -156,6 +162,7 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    void FitIonModes();
     void BuildMenus();
     void ApplyMenuImages();
     void SetCaptions();

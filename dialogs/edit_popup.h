@@ -6,9 +6,17 @@
 #include <QPointer>
 #include <QString>
 #include <cstdint>
+#include <vector>
 
 class QAction;
+class QKeyEvent;
+class QKeySequence;
+class QDropEvent;
+class QEvent;
 class QMenu;
+class QMimeData;
+class QMouseEvent;
+class QShortcut;
 class QWidget;
 
 enum : uint32_t {
@@ -34,7 +42,11 @@ public:
     ~TEditPopup() override;
 
     // Registers a single-line edit or a memo with its paste flags; any other
-    // widget, or null, is ignored.
+    // widget, or null, is ignored. The menu's shortcuts become the field's
+    // own: they run before any key filter of the field sees the key (a
+    // disabled item's key does nothing). Text dropped on the field or pasted
+    // with the middle button (X11 selection) goes through the same filter as
+    // Paste.
     void SetPopup(QWidget* control, int flags);
 
     QMenu* Menu() const { return popup; }
@@ -57,7 +69,29 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    QAction* addItem(int stringId, const QKeySequence& key, void (TEditPopup::*handler)());
+    using Handler = void (TEditPopup::*)();
+    QAction* addItem(int stringId, const QKeySequence& key, Handler handler);
+    // The registered field that `watched` is, or whose viewport it is; null otherwise.
+    QWidget* fieldOf(QObject* watched) const;
+    // The item whose shortcut the key is, or null.
+    QAction* itemForKey(const QKeyEvent* key) const;
+    // Runs an item for a field as its shortcut does: when the field's state
+    // enables it.
+    void runShortcut(QWidget* field, QAction* item);
+    bool dragFilter(QWidget* field, QObject* watched, QEvent* event);
+    bool middleButtonPaste(QWidget* field, QMouseEvent* event);
+
+    struct Item {
+        QAction* action;
+        Handler handler;
+    };
+    std::vector<Item> items_;
+    std::vector<QPointer<QWidget>> fields_;
+    std::vector<QPointer<QShortcut>> shortcuts_;
+    // The drag whose text was last judged, and whether the field takes it.
+    const QMimeData* dragData_ = nullptr;
+    bool dragTakes_ = false;
+    bool forwardingDrop_ = false;
 
     QMenu* popup = nullptr;
     QAction* DeleteItem = nullptr;

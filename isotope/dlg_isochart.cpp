@@ -27,7 +27,8 @@ constexpr int64_t FarAway = 1000000000;
 // The characters a key press types, as the memo's keystroke filter sees them: Backspace,
 // Return, Tab and Escape as their control characters, Ctrl with a letter as the control
 // character of that letter (Ctrl+C = 3, Ctrl+V = 22, ...). Keys that type nothing (arrows,
-// Delete, function keys) and Alt or Meta combinations give no characters.
+// Delete, function keys) and Alt or Meta combinations give no characters. The edit menu's
+// keys (Ctrl+A, Ctrl+Z, ...) never come here: they are the memo's shortcuts.
 QString TypedChars(const QKeyEvent* e) {
     const Qt::KeyboardModifiers mods = e->modifiers();
     if (mods & (Qt::AltModifier | Qt::MetaModifier)) return {};
@@ -67,7 +68,12 @@ class TMemoKeys : public QObject {
   protected:
     bool eventFilter(QObject* watched, QEvent* event) override {
         if (watched != memo_ || event->type() != QEvent::KeyPress) return false;
-        const QString typed = TypedChars(static_cast<QKeyEvent*>(event));
+        auto* k = static_cast<QKeyEvent*>(event);
+        // A key with Alt or Meta that reached the memo matched no shortcut:
+        // its character is refused, as in the numeric fields.
+        if ((k->modifiers() & (Qt::AltModifier | Qt::MetaModifier)) && BriskTypesText(k->text()))
+            return true;
+        const QString typed = TypedChars(k);
         if (typed.isEmpty()) return false;
         QString out;
         bool changed = false;

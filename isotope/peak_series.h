@@ -9,14 +9,9 @@
 #include <QString>
 #include <string>
 
-class TLineSeries;
+#include "peak_rms.h"
 
-// One peak as the comparison uses it.
-struct TPeak {
-    bool Matched; // paired during a comparison
-    double Mass;  // x of the top point
-    double Prob;  // y of the top point
-};
+class TLineSeries;
 
 // Appends one peak (three points; the leading point first when the series is empty).
 void PeakSeriesAdd(TLineSeries* series, double mass, double prob);
@@ -38,21 +33,6 @@ double PeakTokenValue(const char16_t* token, char decSep);
 // The peaks of a series as a new array (delete[]), from the top points 2, 5, 8, ...
 // count = (points - 1) / 3. Null when the array cannot be allocated (count keeps its value).
 TPeak* PeakSeriesToArray(int& count, const TLineSeries* series);
-
-// qsort comparator over TPeak: 1 when b is more probable than a, -1 when a is more probable
-// than b, 0 otherwise (equal, or either probability not a number).
-int SortPeakFnct(const void* a, const void* b);
-
-// Sorts by descending probability with SortPeakFnct's order; records whose probability is
-// not a number go last. Stable: equal probabilities keep their order.
-void SortPeaks(TPeak* peaks, int count);
-
-// Root-mean-square deviation between calculated and experimental peaks. The experimental
-// records are sorted (SortPeaks), scaled so that the strongest is 100, and marked as they
-// are paired: each of the first m = min(nCalc, nExp) calculated peaks, in their order, takes
-// the nearest unmatched experimental peak (squared mass difference plus squared probability
-// difference; ties go to the stronger peak). m = 0 gives a value that is not a number.
-double PeakRms(const TPeak* calc, int nCalc, TPeak* exp, int nExp);
 
 // Appends "%.8f %.8f\r\n" (C locale) per point whose y is not 0, the point separator then
 // replaced by decSep in the appended text. Nothing for a null series.

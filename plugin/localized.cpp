@@ -67,6 +67,8 @@ const TStrEntry QUORVEL_Str[QUORVEL_StrCount] = {
     {55, "Out of memory"},
     {56, "Can't open the help file"},
     {57, "Quorvel print job"},
+    {58, "No spreadsheet program could open the workbook.\nIt was saved as:\n%s\n\nSave a copy elsewhere?"},
+    {59, "Excel workbook (*.xlsx)|*.xlsx"},
     {-1, "Unknown localized string"},
 };
 

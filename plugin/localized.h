@@ -8,9 +8,9 @@ struct TStrEntry {
     const char* Text;
 };
 
-// Ids 0..57 in order without 6, then the entry with id -1: 58 entries, all
+// Ids 0..59 in order without 6, then the entry with id -1: 60 entries, all
 // of them scanned by a lookup.
-constexpr int QUORVEL_StrCount = 58;
+constexpr int QUORVEL_StrCount = 60;
 extern const TStrEntry QUORVEL_Str[QUORVEL_StrCount];
 
 // The text to show for id: the catalog's, else the built-in one, else

@@ -153,8 +153,8 @@ void CRender2D::PopupAdd(uint32_t strId, char letter, int32_t image,
 }
 
 void CRender2D::PopupSep() {
-    QAction* item = Popup_->addSeparator();
-    item->setText(QStringLiteral("-"));
+    // A plain separator: one with a text is drawn as a heading showing it.
+    Popup_->addSeparator();
 }
 
 void CRender2D::PopupEnable(bool state) {

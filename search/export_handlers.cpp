@@ -2,8 +2,11 @@
 // CopyText), CSV and DIF files, and a new workbook.
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
+#include <QSaveFile>
 #include <QTimer>
 #include <QTreeWidget>
+#include <cstdio>
 #include <new>
 
 #include "brisk.h"
@@ -14,7 +17,18 @@
 
 namespace {
 
-enum : int32_t { StrExcelFailed = 50, StrCantWrite = 54, StrOutOfMemory = 55 };
+enum : int32_t {
+    StrSaveTitle = 39,
+    StrDialogTitle = 42,
+    StrExcelFailed = 50,
+    StrCantWrite = 54,
+    StrOutOfMemory = 55,
+    StrWorkbookNotOpened = 58,
+    StrWorkbookFilter = 59
+};
+
+// The host's message box flags and answer.
+enum : int32_t { MbYesNo = 4, MbIconQuestion = 32, IdYes = 6 };
 
 const QTreeWidgetItem* FirstSelected(const QTreeWidget* list) {
     const QList<QTreeWidgetItem*> selected = list->selectedItems();
@@ -24,6 +38,37 @@ const QTreeWidgetItem* FirstSelected(const QTreeWidget* list) {
 // The host puts the text on its clipboard; its result is not looked at.
 void CopyText(const std::string& text) {
     TarvishCmdEx("CopyText \"%s\"", text.c_str());
+}
+
+std::string Format(const char* format, const char* arg) {
+    const int n = std::snprintf(nullptr, 0, format, arg);
+    if (n <= 0) return {};
+    std::string out(static_cast<size_t>(n) + 1, '\0');
+    std::snprintf(&out[0], out.size(), format, arg);
+    out.resize(static_cast<size_t>(n));
+    return out;
+}
+
+// The workbook was saved but no program could open it: say where it is, and
+// offer to keep a copy where the user chooses (the temporary folder is
+// removed by a later run).
+void OfferWorkbook(QWidget* dialog, const QString& path) {
+    const std::string text = Format(GetFmtStr(StrWorkbookNotOpened), path.toUtf8().constData());
+    if (TwMessageBox(text.c_str(), GetStr(StrDialogTitle), MbYesNo | MbIconQuestion) != IdYes) return;
+    TSaveDialog save;
+    save.Filter = QString::fromUtf8(GetStr(StrWorkbookFilter));
+    save.Title = QString::fromUtf8(GetStr(StrSaveTitle));
+    save.DefaultExt = QStringLiteral("xlsx");
+    save.FileName = QFileInfo(path).fileName();
+    if (!save.Execute(dialog)) return;
+    if (QFileInfo(save.FileName) == QFileInfo(path)) return;
+    CursorBusy(1);
+    QFile from(path);
+    QSaveFile to(save.FileName);
+    const bool copied = from.open(QIODevice::ReadOnly) && to.open(QIODevice::WriteOnly) &&
+                        to.write(from.readAll()) == from.size() && to.commit();
+    if (!copied) CatErr(StrCantWrite);
+    CursorBusy(0);
 }
 
 } // namespace
@@ -80,13 +125,17 @@ void TDlgQvMain::PM_ResSaveClick() {
 
 void TDlgQvMain::PM_ResExcelClick() {
     CursorBusy(1);
+    QString unopened;
     try {
         TExcel8Driver driver;
         ResultsToWorkbook(driver, ResSheetName(SearchMass, SearchPpm), ResultsTable(ui.LV_Results));
+    } catch (const EExcelNotOpened& e) {
+        unopened = e.FileName();
     } catch (...) {
         CatErr(StrExcelFailed);
     }
     CursorBusy(0);
+    if (!unopened.isEmpty()) OfferWorkbook(this, unopened);
 }
 
 void TDlgQvMain::SD_ResultsShow() {

@@ -130,18 +130,10 @@ void TDlgQvMain::BT_SearchClick() {
     RowIds = ids;
     RowCount = static_cast<int32_t>(rows.size());
 
-    QTreeWidget* lv = ui.LV_Results;
+    TResultsView* lv = ui.LV_Results;
     lv->setUpdatesEnabled(false);
     lv->addTopLevelItems(items);
-    // Masses come with every digit the database holds: widen the Mass column
-    // when they would not fit, so that no digit hides behind an ellipsis.
-    qsizetype longest = 0;
-    for (qsizetype i = 1; i < items.size(); ++i)
-        if (items[i]->text(0).size() > items[longest]->text(0).size()) longest = i;
-    if (!items.isEmpty()) {
-        const int need = lv->fontMetrics().horizontalAdvance(items[longest]->text(0)) + 16;
-        if (need > lv->columnWidth(0)) lv->setColumnWidth(0, need);
-    }
+    FitMassColumn();
     lv->setUpdatesEnabled(true);
     ui.LBL_FoundNumVal->setText(QString::number(RowCount));
     PreviewUpdate();

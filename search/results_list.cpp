@@ -4,6 +4,7 @@
 #include <QFrame>
 #include <QHeaderView>
 #include <QLabel>
+#include <QScrollBar>
 #include <QTabWidget>
 #include <QTreeWidget>
 #include <algorithm>
@@ -109,6 +110,18 @@ void TDlgQvMain::SortResults() {
     }
     lv->setUpdatesEnabled(true);
     lv->blockSignals(blocked);
+}
+
+void TDlgQvMain::FitMassColumn() {
+    // Masses rounded to 1 µDa fit the designed width (four-digit ones take a
+    // pixel or two more). A database that stores every digit of the double
+    // widens the column only so far; the rest of such a mass is cut, and its
+    // tool tip shows it whole.
+    TResultsView* lv = ui.LV_Results;
+    const int visible = lv->width() - 2 * lv->frameWidth() - lv->verticalScrollBar()->sizeHint().width();
+    const int room = visible - LV_ColumnWidth[1] - LV_ColumnWidth[2] / 2;
+    const int design = LV_ColumnWidth[0];
+    lv->setColumnWidth(0, std::clamp(lv->ColumnTextWidth(0), design, std::max(design, room)));
 }
 
 void TDlgQvMain::LV_ResultsSelectItem() {

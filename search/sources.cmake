@@ -4,5 +4,6 @@ set(QUORVEL_SEARCH_SOURCES
   dlg_search.cpp
   mass_search.cpp
   results_list.cpp
+  results_view.cpp
   search_settings.cpp
 )

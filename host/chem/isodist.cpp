@@ -24,6 +24,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <map>
 #include <new>
 #include <stdexcept>
 
@@ -200,7 +201,11 @@ IsoDistResult fail(int code, std::string why) {
     return r;
 }
 
-IsoDistResult compute(const Formula& formula, double minIntensity) {
+// elementAggregate, or a cache of it.
+using AggregateSource = const Aggregate& (*)(void* context, const Element& e, long n);
+
+IsoDistResult compute(const Formula& formula, double minIntensity, AggregateSource source = nullptr,
+                      void* context = nullptr) {
     if (formula.counts.empty()) return fail(kIsoDistNoFormula, "no formula");
     long total = 0;
     for (const auto& [sym, n] : formula.counts) {
@@ -214,8 +219,10 @@ IsoDistResult compute(const Formula& formula, double minIntensity) {
                                           " atoms, limit " + std::to_string(kMaxAtoms));
 
     Aggregate acc = unit();
-    for (const auto& [sym, n] : formula.counts)
-        acc = convolve(acc, elementAggregate(*findElement(sym), n));
+    for (const auto& [sym, n] : formula.counts) {
+        const Element& e = *findElement(sym);
+        acc = source ? convolve(acc, source(context, e, n)) : convolve(acc, elementAggregate(e, n));
+    }
     const double mono = monoisotopicMass(formula);
 
     const double pmax = *std::max_element(acc.p.begin(), acc.p.end());
@@ -250,6 +257,26 @@ bool isBlank(char c) {
 }
 
 } // namespace
+
+struct IsoDistCalculator::Impl {
+    std::map<std::pair<const Element*, long>, Aggregate> aggregates;
+
+    static const Aggregate& get(void* self, const Element& e, long n) {
+        auto& cache = static_cast<Impl*>(self)->aggregates;
+        auto it = cache.find({&e, n});
+        if (it != cache.end()) return it->second;
+        if (cache.size() >= kMaxCachedAggregates) cache.clear();
+        return cache.emplace(std::make_pair(&e, n), elementAggregate(e, n)).first->second;
+    }
+    static constexpr size_t kMaxCachedAggregates = 100000;
+};
+
+IsoDistCalculator::IsoDistCalculator() : impl_(std::make_unique<Impl>()) {}
+IsoDistCalculator::~IsoDistCalculator() = default;
+
+IsoDistResult IsoDistCalculator::compute(const Formula& formula, double minIntensity) {
+    return guarded([&] { return tvchem::compute(formula, minIntensity, &Impl::get, impl_.get()); });
+}
 
 IsoDistResult isotopicDistribution(const Formula& formula, double minIntensity) {
     return guarded([&] { return compute(formula, minIntensity); });

@@ -5,6 +5,7 @@
 #include "command_result.h"
 #include "formula.h"
 
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -38,6 +39,23 @@ IsoDistResult isotopicDistribution(std::string_view formulaText,
                                    double minIntensity = kDefaultMinIntensity);
 IsoDistResult isotopicDistribution(const Formula& formula,
                                    double minIntensity = kDefaultMinIntensity);
+
+// Distributions of many formulas: the distribution of each element at each atom count is
+// computed once and reused, as isomers and homologues share them. The results are those of
+// isotopicDistribution, bit for bit. One object is used by one thread at a time.
+class IsoDistCalculator {
+  public:
+    IsoDistCalculator();
+    ~IsoDistCalculator();
+    IsoDistCalculator(const IsoDistCalculator&) = delete;
+    IsoDistCalculator& operator=(const IsoDistCalculator&) = delete;
+    // Never throws.
+    IsoDistResult compute(const Formula& formula, double minIntensity = kDefaultMinIntensity);
+
+  private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+};
 
 // One "mass intensity" line per peak, both with six decimals, C locale:
 // "180.063388 100.000000\n".

@@ -48,6 +48,16 @@ void EditState(const QObject* edit, QString& text, int& selStart, int& selLength
     selLength = cursor.selectionEnd() - selStart;
 }
 
+} // namespace
+
+bool BriskTypesText(const QString& text) {
+    for (QChar c : text)
+        if (!IsControlChar(c)) return true;
+    return false;
+}
+
+namespace {
+
 bool IsEdit(const QObject* o) {
     return qobject_cast<const QLineEdit*>(o) || qobject_cast<const QPlainTextEdit*>(o) ||
            qobject_cast<const QTextEdit*>(o);
@@ -136,9 +146,15 @@ bool TBriskEditEvents::eventFilter(QObject* watched, QEvent* event) {
     const TBriskKeyFilter filter = AttachedFilter(watched);
     if (filter == TBriskKeyFilter::None) return false;
     auto* ke = static_cast<QKeyEvent*>(event);
-    if (ke->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier))
-        return false; // shortcuts
     const QString typed = ke->text();
+    const Qt::KeyboardModifiers mods = ke->modifiers();
+    if (mods & (Qt::AltModifier | Qt::MetaModifier)) {
+        // A key with Alt or Meta (Ctrl+Alt included) that reached the edit
+        // matched no shortcut: the edit would type its character, which is
+        // refused whatever it is. Keys that type nothing pass.
+        return BriskTypesText(typed);
+    }
+    if (mods & Qt::ControlModifier) return false; // the edit's own shortcuts type nothing
     if (typed.isEmpty() || (typed.size() == 1 && IsControlChar(typed[0])))
         return false; // navigation and editing keys
 

@@ -8,8 +8,12 @@
 // separator is the point is refused, as is a second separator. IntPos lets
 // through the digits only. Signs, exponents, letters and blanks are refused.
 // Control characters (Backspace, Tab, Return, Escape, Delete) always pass, and
-// so do keys without text (arrows, Home, End) and shortcuts with Ctrl, Alt or
-// Meta (Ctrl+C, Ctrl+V, Ctrl+X, Ctrl+A, Ctrl+Z).
+// so do keys without text (arrows, Home, End) and keys with Ctrl alone (the
+// edit's shortcuts: Ctrl+C, Ctrl+V, Ctrl+X, Ctrl+A, Ctrl+Z), which type
+// nothing. A key with Alt or Meta (Ctrl+Alt too) that types a character is
+// refused, digits included: it reaches the edit only when it matched no
+// shortcut. AltGr, which the X keyboard reports without Alt, is ordinary
+// typing and goes through the filter as the character it types.
 #include "brisk_export.h"
 
 #include <QChar>
@@ -32,6 +36,8 @@ BRISK_API bool BriskAcceptFloatPosChar(const QString& currentText, int cursorPos
                                        QChar decSep);
 // True when IntPos lets `c` through.
 BRISK_API bool BriskAcceptIntPosChar(QChar c);
+// True when a key's text holds a character that is no control character.
+BRISK_API bool BriskTypesText(const QString& text);
 
 class BRISK_API TBriskEditEvents : public QObject {
   public:

@@ -13,6 +13,7 @@
 #include <vector>
 #include <xlsxwriter.h>
 
+#include "excel8folders.h"
 #include "formatsettings.h"
 
 std::function<bool(const QString&)> TExcel8Driver::ViewHook = [](const QString& path) {
@@ -71,6 +72,10 @@ void Check(lxw_error err, const char* what) {
 
 } // namespace
 
+EExcelNotOpened::EExcelNotOpened(const QString& fileName)
+    : std::runtime_error("Spreadsheet: no program opened " + fileName.toStdString()),
+      fileName_(fileName) {}
+
 TExcel8Driver::TExcel8Driver() = default;
 TExcel8Driver::~TExcel8Driver() = default;
 
@@ -128,8 +133,13 @@ void TExcel8Driver::Create() {
     fileName_.clear();
     const QString base = QStandardPaths::writableLocation(QStandardPaths::TempLocation);
     if (base.isEmpty()) Fail("no temporary folder");
+    RemoveOldFolders(base);
     QTemporaryDir dir(QDir(base).filePath(QStringLiteral("quorvel-XXXXXX")));
     if (!dir.isValid()) Fail("cannot make a folder in " + base.toStdString());
+    QFile note(QDir(dir.path()).filePath(QString::fromLatin1(Excel8OwnerNote)));
+    if (!note.open(QIODevice::WriteOnly) || note.write(QByteArray::fromStdString(ProcessNote())) < 0)
+        Fail("cannot write in " + dir.path().toStdString());
+    note.close();
     // The desktop program opens the workbook after View returns.
     dir.setAutoRemove(false);
     folder_ = dir.path();
@@ -196,5 +206,5 @@ void TExcel8Driver::View() {
     }
     book.Close();
     fileName_ = path;
-    if (!ViewHook || !ViewHook(path)) Fail("cannot open " + path.toStdString());
+    if (!ViewHook || !ViewHook(path)) throw EExcelNotOpened(path);
 }

@@ -3,14 +3,31 @@
 // hands the workbook to the user. The workbook is a real .xlsx file, saved
 // into a temporary folder of its own (kept after the call, since the desktop
 // program reads it later) and opened with the desktop's spreadsheet program.
-// Every failure throws std::runtime_error.
+// Every failure throws std::runtime_error; a workbook that was saved but that
+// no program could open throws EExcelNotOpened, which names the file.
+//
+// Each folder ("quorvel-" and six letters, in the temporary location) holds
+// a note of the process that made it. Create() removes the folders of
+// processes that have ended, when they hold nothing but their workbooks and
+// are an hour old; the folders of running processes, this one included, stay.
 #include "brisk_export.h"
 
 #include <QString>
 #include <functional>
 #include <map>
+#include <stdexcept>
 #include <string>
 #include <utility>
+
+// The workbook was saved as FileName(), but nothing could open it.
+class BRISK_API EExcelNotOpened : public std::runtime_error {
+  public:
+    explicit EExcelNotOpened(const QString& fileName);
+    const QString& FileName() const { return fileName_; }
+
+  private:
+    QString fileName_;
+};
 
 class BRISK_API TExcel8Driver {
   public:
@@ -49,6 +66,15 @@ class BRISK_API TExcel8Driver {
     // default opens it with QDesktopServices; tests replace it so that no
     // desktop program starts.
     static std::function<bool(const QString& path)> ViewHook;
+
+    // Removes the workbook folders in `base` left by processes that have
+    // ended: only real folders of this user named as the driver names them,
+    // holding their process note and regular files, none of them a
+    // spreadsheet program's lock file and none written in the last hour.
+    // Returns how many were removed.
+    static int RemoveOldFolders(const QString& base);
+    // The note a folder keeps of the process that made it ("pid start").
+    static std::string ProcessNote();
 
   private:
     struct Cell {

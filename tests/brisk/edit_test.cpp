@@ -99,6 +99,30 @@ TEST(KeyFilters, EditingKeysAndShortcutsStillWork) {
     EXPECT_EQ(e.edit.text(), "91.");
 }
 
+TEST(KeyFilters, KeysWithAltOrMetaTypeNothing) {
+    SeparatorScope scope('.');
+    for (TBriskKeyFilter f : {TBriskKeyFilter::FloatPos, TBriskKeyFilter::IntPos}) {
+        FilteredEdit e(f);
+        e.Type("12");
+        QTest::keyClick(&e.edit, 'a', Qt::AltModifier);
+        QTest::keyClick(&e.edit, '-', Qt::AltModifier);
+        QTest::keyClick(&e.edit, 'e', Qt::MetaModifier);
+        QTest::keyClick(&e.edit, 'x', Qt::ControlModifier | Qt::AltModifier);
+        // A digit with Alt is no typing either (AltGr comes without Alt).
+        QTest::keyClick(&e.edit, '7', Qt::AltModifier);
+        QTest::keyClick(&e.edit, '.', Qt::MetaModifier);
+        EXPECT_EQ(e.edit.text().toStdString(), "12");
+        // Modifier keys alone and Ctrl with a key that types nothing still pass.
+        QTest::keyClick(&e.edit, Qt::Key_Shift, Qt::ShiftModifier);
+        QTest::keyClick(&e.edit, Qt::Key_Left, Qt::ControlModifier); // one word left: the start
+        EXPECT_EQ(e.Type("3").toStdString(), "312");
+    }
+    EXPECT_TRUE(BriskTypesText("a"));
+    EXPECT_TRUE(BriskTypesText(QString::fromUtf8("\x01\xC3\xA9")));
+    EXPECT_FALSE(BriskTypesText(QString()));
+    EXPECT_FALSE(BriskTypesText("\r\x1b"));
+}
+
 TEST(KeyFilters, IntPosTakesDigitsOnly) {
     for (char sep : {'.', ','}) {
         SeparatorScope scope(sep);

@@ -295,3 +295,27 @@ TEST(IsoDistCommand, Failures) {
     EXPECT_EQ(isoDistCommand(std::string(200000, '(')).code, 2);
     EXPECT_EQ(isoDistCommand(std::string("C6\0H12", 6)).code, 2);
 }
+
+TEST(IsoDistCalculator, SameAsOneByOneWithElementsReused) {
+    // Isomers, homologues and repeated formulas, so that cached element distributions are
+    // reused; the results must be those of isotopicDistribution exactly.
+    IsoDistCalculator calc;
+    const char* formulas[] = {"C6H12O6",  "C6H12O6",      "C7H14O6",  "C6H12O6Na", "C8H6Cl2O3",
+                              "C8H5Cl2O3", "C254H377N65O75S6", "C6H11O5", "Sn10",     "C6H12O6"};
+    for (int round = 0; round < 2; ++round)
+        for (const char* f : formulas) {
+            SCOPED_TRACE(f);
+            FormulaResult parsed = parseFormula(f);
+            ASSERT_TRUE(parsed.ok);
+            IsoDistResult a = calc.compute(parsed.formula), b = isotopicDistribution(parsed.formula);
+            ASSERT_EQ(b.code, a.code);
+            ASSERT_EQ(b.peaks.size(), a.peaks.size());
+            for (size_t i = 0; i < a.peaks.size(); ++i) {
+                EXPECT_EQ(b.peaks[i].mass, a.peaks[i].mass);
+                EXPECT_EQ(b.peaks[i].intensity, a.peaks[i].intensity);
+            }
+        }
+    Formula bad;
+    bad.counts["Xx"] = 2;
+    EXPECT_EQ(kIsoDistParseError, calc.compute(bad).code);
+}

@@ -9,6 +9,7 @@
 
 #include "db_engines.h"
 #include "db_test_util.h"
+#include "molecule.h"
 #include "text_utils.h"
 
 using namespace dbtest;
@@ -163,8 +164,10 @@ TEST(Mkdb, BuildsSortedIndexedDatabaseFromEveryInputKind) {
     for (size_t i = 0; i < rows.size(); ++i) {
         SCOPED_TRACE(want[i].formula);
         EXPECT_EQ(rows[i][0], std::to_string(i + 1));
+        // Stored rounded to 1 µDa: the nearest double to the 6-decimal value.
         const double mass = toDouble(rows[i][1]);
-        EXPECT_NEAR(mass, want[i].mass, 1e-9);
+        EXPECT_LE(std::fabs(mass - want[i].mass), 0.5e-6 + 1e-12) << rows[i][1];
+        EXPECT_EQ(mass, std::round(want[i].mass * 1e6) / 1e6) << rows[i][1];
         EXPECT_GE(mass, previous); // IDs follow ascending mass
         previous = mass;
         EXPECT_EQ(rows[i][2], want[i].formula);
@@ -194,7 +197,9 @@ TEST(Mkdb, BuildsSortedIndexedDatabaseFromEveryInputKind) {
     auto hits = cutAnswer(hit.text, 5);
     ASSERT_EQ(hits.size(), 1u) << hit.text;
     EXPECT_EQ(hits[0][0], "8");
-    EXPECT_NEAR(toDouble(hits[0][1]), nistMass(6, 12, 0, 6), 1e-9);
+    // The host answers the shortest text of the stored double: the quoted mass.
+    EXPECT_EQ(hits[0][1], "180.063388");
+    EXPECT_NEAR(toDouble(hits[0][1]), nistMass(6, 12, 0, 6), 0.5e-6);
     EXPECT_EQ(hits[0][3], "\u03b1-D-Glucose");
 }
 
@@ -275,6 +280,27 @@ TEST(Mkdb, CmlCutOffInsideAnEndTagIsUnterminated) {
     EXPECT_EQ(r.exitCode, 3) << r.err; // nothing storable
     EXPECT_NE(r.err.find("1 records read"), std::string::npos) << r.err;
     EXPECT_NE(readFile(dir.file("rejects.txt")).find("unterminated"), std::string::npos);
+}
+
+TEST(MkdbMass, RoundedTo1MicroDaltonAndPrintedAsQuoted) {
+    // The shortest text that reads back to the stored double is the quoted mass.
+    auto shortest = [](double v) {
+        char buf[32];
+        const auto r = std::to_chars(buf, buf + sizeof buf, v);
+        return std::string(buf, r.ptr);
+    };
+    EXPECT_EQ(shortest(mkdb::RoundMass(180.06338810418)), "180.063388");
+    EXPECT_EQ(shortest(mkdb::RoundMass(nistMass(8, 10, 4, 2))), "194.080376"); // caffeine
+    EXPECT_EQ(shortest(mkdb::RoundMass(18.0105646837)), "18.010565");
+    EXPECT_EQ(shortest(mkdb::RoundMass(1234.56789151)), "1234.567892");
+    EXPECT_EQ(shortest(mkdb::RoundMass(12.0)), "12");
+    // Large molecules keep their 6 decimals too.
+    EXPECT_EQ(shortest(mkdb::RoundMass(98765.43210987)), "98765.43211");
+    for (double m : {0.5, 42.0105646863, 180.06338810418, 3057.2713}) {
+        const double r = mkdb::RoundMass(m);
+        EXPECT_LE(std::fabs(r - m), 0.5e-6 + 1e-12) << m;
+        EXPECT_EQ(r, std::stod(shortest(r))) << m;
+    }
 }
 
 TEST(MkdbText, EntitiesAndUtf8) {

@@ -15,11 +15,13 @@ extern "C" int32_t Free(void);
 struct DialogFixture : ::testing::Test {
     QTemporaryDir data;
     TestHost host;
+    // The host's language, as "Get PrfLang" answers it.
+    std::string language = "english";
     void SetUp() override {
         // No settings file, an empty data directory.
         std::snprintf(host.info.IniFile, sizeof host.info.IniFile, "%s",
                       (data.path().toStdString() + "/settings.ini").c_str());
-        host.answer("Get PrfLang", 0, "english");
+        host.answer("Get PrfLang", 0, language);
         host.answer("Get DataDir", 0, data.path().toStdString() + "/");
         host.answer("messagebox", 0, "1");
         Init(&host.info);

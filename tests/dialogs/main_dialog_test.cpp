@@ -1,5 +1,9 @@
 // The main dialog's construction, show, resize and life cycle, and the about box.
+#include <QAbstractItemView>
 #include <QComboBox>
+#include <QFontInfo>
+#include <QLabel>
+#include <QPushButton>
 #include <QMenu>
 #include "brisk.h"
 #include <QLineEdit>
@@ -129,6 +133,54 @@ TEST_F(MainDialog, ExtraWidthIsSharedBetweenTheColumnsAndAnchorsDoTheRest) {
     EXPECT_EQ(update, geo(d->ui.BT_ExUpdate));
 }
 
+// True when `f` draws every character as wide as every other.
+bool fixedPitch(const QFont& f) {
+    const QFontMetrics m(f);
+    return m.horizontalAdvance("iiii") == m.horizontalAdvance("MMMM") &&
+           m.horizontalAdvance("1.1.") == m.horizontalAdvance("0000");
+}
+
+TEST_F(MainDialog, LayoutFollowsTheDesign) {
+    TDlgQvMain* d = show();
+    // The form's designed font, 8 point; peaks in a fixed-pitch font of that size.
+    EXPECT_EQ(8, d->font().pointSize());
+    EXPECT_FALSE(fixedPitch(d->ui.STR_Mass->font()));
+    EXPECT_TRUE(fixedPitch(d->ui.ME_ExData->font())) << QFontInfo(d->ui.ME_ExData->font()).family().toStdString();
+    EXPECT_NEAR(d->font().pointSizeF(), d->ui.ME_ExData->font().pointSizeF(), 0.5);
+    // The ion mode box shows "Monoisotopic mass:" whole, and still stops short of STR_Mass.
+    QComboBox* cb = d->ui.CB_Mass;
+    cb->setCurrentIndex(1);
+    EXPECT_GE(cb->width(), cb->sizeHint().width()) << "the box cuts its text";
+    EXPECT_GE(cb->width(), 133);
+    EXPECT_EQ(QPoint(8, 48), cb->pos());
+    EXPECT_LT(cb->geometry().right(), d->ui.STR_Mass->x());
+    EXPECT_TRUE(cb->toolTip().isEmpty());
+    // Its list shows every entry whole.
+    cb->showPopup();
+    QApplication::processEvents();
+    EXPECT_GE(cb->view()->viewport()->width(), cb->view()->sizeHintForColumn(0));
+    cb->hidePopup();
+    // Anchors as designed: widening the form leaves the box where it is.
+    const QRect before = cb->geometry();
+    d->resize(d->width() + 101, d->height());
+    QApplication::processEvents();
+    EXPECT_EQ(before, cb->geometry());
+}
+
+TEST_F(MainDialog, NoButtonIsDrawnAsTheDefault) {
+    TDlgQvMain* d = show();
+    const QList<QPushButton*> buttons = d->findChildren<QPushButton*>();
+    ASSERT_GE(buttons.size(), 3);
+    for (QPushButton* b : buttons) {
+        EXPECT_FALSE(b->isDefault()) << b->objectName().toStdString();
+        EXPECT_FALSE(b->autoDefault()) << b->objectName().toStdString();
+    }
+    // Not even the one with the focus.
+    d->ui.BT_Default->setFocus();
+    QApplication::processEvents();
+    EXPECT_FALSE(d->ui.BT_Default->isDefault());
+}
+
 TEST_F(MainDialog, CannotShrinkBelowItsDesign) {
     TDlgQvMain* d = show();
     EXPECT_EQ(QSize(738, 441 - 80), d->minimumSize());
@@ -183,6 +235,19 @@ TEST_F(MainDialog, AboutBoxIsBuiltOnceAndClosesWithReturnOrOk) {
     EXPECT_EQ(a->minimumSize(), a->maximumSize());
     EXPECT_EQ(QSize(462, 187), a->size());
     EXPECT_FALSE(a->ui.IMG_Logo->pixmap().isNull());
+    // The layout of the form.
+    EXPECT_EQ(8, a->font().pointSize());
+    EXPECT_EQ(QRect(262, 32, 18, 16), a->ui.LBL_Version->geometry());
+    EXPECT_EQ(QRect(8, 60, 289, 13), a->ui.LBL_Desc->geometry());
+    EXPECT_EQ(QRect(8, 80, 289, 13), a->ui.LBL_Copyright->geometry());
+    EXPECT_EQ(QRect(8, 120, 289, 13), a->ui.LBL_Translation->geometry());
+    // Each text's ink fits its label.
+    for (QLabel* l : {a->ui.LBL_Version, a->ui.LBL_Desc, a->ui.LBL_Copyright, a->ui.LBL_Translation}) {
+        const QRect ink = QFontMetrics(l->font()).tightBoundingRect(l->text());
+        EXPECT_LE(ink.width(), l->width()) << l->objectName().toStdString();
+        EXPECT_LE(ink.height(), l->height()) << l->objectName().toStdString();
+    }
+    EXPECT_TRUE(a->ui.BT_Ok->isDefault());
 }
 
 } // namespace

@@ -6,7 +6,11 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 #include <charconv>
+#include <chrono>
 #include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <unistd.h>
 #include <stdexcept>
 
 #include "excel8driver.h"
@@ -174,7 +178,13 @@ TEST(ExcelDriver, FailuresThrow) {
         driver.Create();
         driver.SetCellText(1, 1, 1, "Mass");
         view.result = false;
-        EXPECT_THROW(driver.View(), std::runtime_error);
+        // It throws, and says which file it saved.
+        try {
+            driver.View();
+            ADD_FAILURE() << "no exception";
+        } catch (const EExcelNotOpened& e) {
+            EXPECT_EQ(driver.FileName(), e.FileName());
+        }
         EXPECT_TRUE(QFileInfo::exists(driver.FileName()));
         view.result = true;
     }
@@ -197,4 +207,81 @@ TEST(ExcelDriver, FailuresThrow) {
         EXPECT_THROW(driver.View(), std::runtime_error);
     }
     EXPECT_EQ(1u, view.opened.size()); // only the workbook whose opening failed
+}
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// A folder as the driver leaves one: a process note (none when empty), the
+// files named, all last written `age` ago.
+fs::path MakeFolder(const QTemporaryDir& base, const std::string& name, const std::string& note,
+                    std::vector<std::string> files, std::chrono::hours age) {
+    const fs::path dir = fs::path(base.path().toStdString()) / name;
+    fs::create_directory(dir);
+    if (!note.empty()) files.push_back(".quorvel-owner");
+    for (const std::string& f : files) {
+        std::ofstream(dir / f) << (f == ".quorvel-owner" ? note : std::string("PK"));
+        fs::last_write_time(dir / f, fs::file_time_type::clock::now() - age);
+    }
+    return dir;
+}
+
+} // namespace
+
+TEST(ExcelDriver, FoldersOfEndedProcessesAreRemovedAndNoOtherFolder) {
+    ViewRecorder view;
+    QTemporaryDir base;
+    ASSERT_TRUE(base.isValid());
+    EnvGuard tmp("TMPDIR", QFile::encodeName(base.path()));
+    using std::chrono::hours;
+    const std::string gone = "999999999 1\n"; // beyond any process id
+    const std::string reused = std::to_string(getpid()) + " 1\n"; // this id, another start
+    const std::string mine = TExcel8Driver::ProcessNote();
+    const fs::path ended = MakeFolder(base, "quorvel-Ab12Cd", gone, {"Mass 180.xlsx"}, hours(2));
+    const fs::path idReused = MakeFolder(base, "quorvel-zz99YY", reused, {"Mass.xlsx"}, hours(30));
+    const std::vector<fs::path> kept = {
+        MakeFolder(base, "quorvel-Run111", mine, {"Mass.xlsx"}, hours(2)),       // running
+        MakeFolder(base, "quorvel-New222", gone, {"Mass.xlsx"}, hours(0)),       // just written
+        MakeFolder(base, "quorvel-Lck333", gone, {"Mass.xlsx", ".~lock.Mass.xlsx#"}, hours(2)),
+        MakeFolder(base, "quorvel-Lck444", gone, {"Mass.xlsx", "~$Mass.xlsx"}, hours(2)),
+        MakeFolder(base, "quorvel-Old555", "", {"Mass.xlsx"}, hours(48)),       // no note
+        MakeFolder(base, "quorvel-Odd666", "hello\n", {"Mass.xlsx"}, hours(48)), // not our note
+        MakeFolder(base, "quorvel-Long777", gone, {"Mass.xlsx"}, hours(2)),     // not our name
+        MakeFolder(base, "notours-Ab12Cd", gone, {"Mass.xlsx"}, hours(2)),
+    };
+    const fs::path nested = MakeFolder(base, "quorvel-Sub888", gone, {"Mass.xlsx"}, hours(2));
+    fs::create_directory(nested / "inner");
+    const fs::path target = MakeFolder(base, "elsewhere", gone, {"keep.xlsx"}, hours(2));
+    fs::create_directory_symlink(target, fs::path(base.path().toStdString()) / "quorvel-Lnk999");
+
+    TExcel8Driver first;
+    first.Create();
+    EXPECT_FALSE(fs::exists(ended));
+    EXPECT_FALSE(fs::exists(idReused));
+    for (const fs::path& k : kept) EXPECT_TRUE(fs::exists(k / "Mass.xlsx")) << k;
+    EXPECT_TRUE(fs::exists(nested / "Mass.xlsx"));
+    EXPECT_TRUE(fs::exists(target / "keep.xlsx"));
+    EXPECT_TRUE(fs::is_symlink(fs::path(base.path().toStdString()) / "quorvel-Lnk999"));
+
+    // The workbook nothing opened stays where the message says, through later tries.
+    first.SetCellText(1, 1, 1, "Mass");
+    view.result = false;
+    EXPECT_THROW(first.View(), EExcelNotOpened);
+    view.result = true;
+    ASSERT_TRUE(QFileInfo::exists(first.FileName()));
+    fs::last_write_time(QFile::encodeName(first.FileName()).toStdString(),
+                        fs::file_time_type::clock::now() - hours(5));
+    TExcel8Driver second;
+    second.Create();
+    EXPECT_TRUE(QFileInfo::exists(first.FileName())) << "the folder of a running process was removed";
+    EXPECT_EQ(0, TExcel8Driver::RemoveOldFolders(base.path()));
+    // Its note names this process, and the note of an ended one is recognised.
+    std::ifstream note(fs::path(QFile::encodeName(QFileInfo(first.FileName()).path()).toStdString()) /
+                       ".quorvel-owner");
+    std::string line;
+    std::getline(note, line);
+    EXPECT_EQ(mine, line + "\n");
+    MakeFolder(base, "quorvel-Ab12Cd", gone, {"Mass.xlsx"}, hours(2));
+    EXPECT_EQ(1, TExcel8Driver::RemoveOldFolders(base.path()));
 }

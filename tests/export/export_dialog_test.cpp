@@ -260,11 +260,61 @@ TEST_F(ExportDialog, WorkbookThatCannotBeMadeReportsString50) {
     EXPECT_EQ("Cursor Busy", sent(from).front());
     EXPECT_EQ("Cursor Default", host.commands.back());
     EXPECT_TRUE(opened.empty());
-    // The program cannot open it: the same message.
-    TExcel8Driver::ViewHook = [](const QString&) { return false; };
-    const size_t from2 = host.commands.size();
+}
+
+TEST_F(ExportDialog, WorkbookThatNoProgramOpensIsOfferedForSaving) {
+    glucose();
+    QString shown;
+    TExcel8Driver::ViewHook = [&shown](const QString& p) {
+        shown = p;
+        return false;
+    };
+    // No: the message names the workbook, which stays where it was saved.
+    host.clearAnswers();
+    host.answer("Get DataDir", 0, data.path().toStdString() + "/");
+    host.answer("messagebox", 0, "7");
+    size_t from = host.commands.size();
     d->PM_ResExcelClick();
-    EXPECT_EQ(1u, messages(from2).size());
+    ASSERT_FALSE(shown.isEmpty());
+    EXPECT_TRUE(QFileInfo::exists(shown));
+    const std::vector<std::string> asked = messages(from);
+    ASSERT_EQ(1u, asked.size());
+    EXPECT_EQ("messagebox \"No spreadsheet program could open the workbook.\nIt was saved as:\n" +
+                  std::string(shown.toUtf8().constData()) +
+                  "\n\nSave a copy elsewhere?\" \"Mass spectrometry tool\" 36",
+              asked[0]);
+    // The cursor is the default one while the user decides.
+    const std::vector<std::string> cmds = sent(from);
+    ASSERT_GE(cmds.size(), 2u);
+    EXPECT_EQ("Cursor Default", cmds[cmds.size() - 2]);
+    EXPECT_EQ(asked[0], cmds.back());
+
+    // Yes: a copy where the user chooses, in the workbook format.
+    host.clearAnswers();
+    host.answer("Get DataDir", 0, data.path().toStdString() + "/");
+    host.answer("messagebox", 0, "6");
+    QString filter;
+    const std::string copy = file("kept");
+    TSaveDialog::Hook = [&filter, copy](TSaveDialog& dlg, QWidget*) {
+        filter = dlg.Filter;
+        return QString::fromStdString(copy);
+    };
+    from = host.commands.size();
+    d->PM_ResExcelClick();
+    EXPECT_EQ("Excel workbook (*.xlsx)|*.xlsx", filter.toStdString());
+    QFile a(shown), b(QString::fromStdString(copy) + ".xlsx");
+    ASSERT_TRUE(a.open(QIODevice::ReadOnly));
+    ASSERT_TRUE(b.open(QIODevice::ReadOnly)) << "no copy at " << copy << ".xlsx";
+    EXPECT_EQ(a.readAll(), b.readAll());
+    EXPECT_EQ(1u, messages(from).size());
+
+    // A copy that cannot be written is reported.
+    TSaveDialog::Hook = [](TSaveDialog&, QWidget*) { return QStringLiteral("/proc/no/such.xlsx"); };
+    from = host.commands.size();
+    d->PM_ResExcelClick();
+    const std::vector<std::string> failed = messages(from);
+    ASSERT_EQ(2u, failed.size());
+    EXPECT_EQ("messagebox \"Can't write the file\" \"Quorvel error:\" 16", failed[1]);
 }
 
 TEST_F(ExportDialog, SaveDialogOpensCentredOverTheMainDialog) {

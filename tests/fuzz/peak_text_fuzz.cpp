@@ -23,6 +23,7 @@
 
 #include "formatsettings.h"
 #include "fuzz_input.h"
+#include "peak_rms.h"
 #include "peak_series.h"
 #include "tchart.h"
 

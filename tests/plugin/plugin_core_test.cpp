@@ -153,7 +153,8 @@ TEST_F(ChannelTest, LongTitleIsCutBetweenCharacters) {
 TEST(StringTable, BuiltInTexts) {
     Catalog = nullptr;
     EXPECT_STREQ("Quorvel print job", GetStr(57));
-    EXPECT_STREQ("Unknown localized string", GetStr(58));
+    EXPECT_STREQ("Excel workbook (*.xlsx)|*.xlsx", GetStr(59));
+    EXPECT_STREQ("Unknown localized string", GetStr(60));
     EXPECT_STREQ("Unknown localized string", GetStr(-1));
     EXPECT_STREQ("Unknown localized string", GetStr(6));
     EXPECT_STREQ("Translation by Orlavik", GetStr(0));
@@ -161,14 +162,14 @@ TEST(StringTable, BuiltInTexts) {
     EXPECT_STREQ("Locale.dll error:\n%s", GetStr(52));
     EXPECT_STREQ(GetStr(10), GetStr(40));
     EXPECT_STREQ(GetStr(7), GetStr(53));
-    // Ids run 0..57 in order, 6 left out, closed by -1.
+    // Ids run 0..59 in order, 6 left out, closed by -1.
     int expected = 0;
     for (int i = 0; i + 1 < QUORVEL_StrCount; ++i, ++expected) {
         if (expected == 6) ++expected;
         EXPECT_EQ(expected, QUORVEL_Str[i].Id);
         ASSERT_NE(nullptr, QUORVEL_Str[i].Text);
     }
-    EXPECT_EQ(58, expected);
+    EXPECT_EQ(60, expected);
     EXPECT_EQ(-1, QUORVEL_Str[QUORVEL_StrCount - 1].Id);
 }
 

@@ -276,6 +276,22 @@ TEST_F(PreviewCommands, OnTheMainDialogsPanel) {
     r->Delay = 0;
     for (QAction* a : Items(*r))
         EXPECT_TRUE(a->isSeparator() || !a->icon().isNull());
+    // Its separator is drawn as the main dialog's are: a thin line, no text.
+    {
+        QMenu* preview = r->Popup();
+        QMenu* results = DlgQvMain->PM_Results;
+        preview->popup(QPoint(0, 0));
+        results->popup(QPoint(0, 0));
+        QApplication::processEvents();
+        QAction* sep = Items(*r)[2];
+        ASSERT_TRUE(sep->isSeparator());
+        EXPECT_TRUE(sep->text().isEmpty()) << sep->text().toStdString();
+        EXPECT_EQ(results->actionGeometry(DlgQvMain->PM_ResSep1).height(),
+                  preview->actionGeometry(sep).height());
+        EXPECT_LT(preview->actionGeometry(sep).height(), preview->actionGeometry(Items(*r)[0]).height());
+        preview->hide();
+        results->hide();
+    }
 
     // A hit of the metabolite database (HMDB0000001, 1-methylhistidine).
     const struct {

@@ -119,6 +119,29 @@ TEST_F(SearchDialog, SearchIsEnabledOnlyWithDatabaseAndPositiveNumbers) {
     EXPECT_FALSE(d->ui.BT_Search->isEnabled());
 }
 
+TEST_F(SearchDialog, ReturnInASearchFieldSearchesWhenSearchIsEnabled) {
+    TDlgQvMain* d = openDrugs();
+    host.answer("DbSqlExec", 0, "7;180.063388;C6H12O6;Glucose;C\n");
+    FormatSettings.DecimalSeparator = '.';
+    d->ui.STR_Mass->clear();
+    ASSERT_FALSE(d->ui.BT_Search->isEnabled());
+    QTest::keyClick(d->ui.STR_Mass, Qt::Key_Return);
+    EXPECT_TRUE(sent("DbSqlExec").empty()) << "searched without a mass";
+    d->ui.STR_Mass->setText("180.0634");
+    ASSERT_TRUE(d->ui.BT_Search->isEnabled());
+    size_t searches = 0;
+    for (QLineEdit* f : {d->ui.STR_Mass, d->ui.STR_Ppm, d->ui.STR_MaxResults}) {
+        d->ui.LV_Results->clear();
+        f->setFocus();
+        QTest::keyClick(f, Qt::Key_Return);
+        EXPECT_EQ(++searches, sent("DbSqlExec").size()) << f->objectName().toStdString();
+        EXPECT_EQ(1, d->ui.LV_Results->topLevelItemCount());
+    }
+    QTest::keyClick(d->ui.STR_Ppm, Qt::Key_Enter); // the keypad's Enter too
+    EXPECT_EQ(++searches, sent("DbSqlExec").size());
+    EXPECT_TRUE(d->isVisible()) << "Return closed the dialog";
+}
+
 TEST_F(SearchDialog, TheWindowIsQueriedWithMachineNumbersInTheLimitForm) {
     TDlgQvMain* d = openDrugs();
     host.answer("DbSqlExec", 0, "");

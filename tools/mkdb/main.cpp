@@ -19,8 +19,8 @@ namespace {
 const char* const kUsage = R"(Usage: tarvish-mkdb [options] -o OUTPUT.db INPUT...
 
 Builds a molecule database for the tarvish host: one row per structure with its
-monoisotopic mass, molecular formula (Hill notation), name and SMILES, sorted by
-mass, with an index on the mass.
+monoisotopic mass (rounded to 6 decimals, 1 µDa), molecular formula (Hill
+notation), name and SMILES, sorted by mass, with an index on the mass.
 
 Inputs (kind taken from the extension unless --format is given):
   .smi .smiles .txt   one "SMILES name" per line

@@ -152,6 +152,12 @@ bool hasAtomArray(const std::string& cml) {
 
 } // namespace
 
+double RoundMass(double mass) {
+    // The double nearest to the decimal with 6 places, so that the shortest
+    // text that reads back to it is that decimal (180.063388).
+    return std::round(mass * 1e6) / 1e6;
+}
+
 void initIndigo() {
     // A questionable stereo mark must not cost the whole record: the formula does not
     // depend on it.
@@ -170,6 +176,7 @@ bool normaliseFormula(const std::string& gross, std::string& hill, double& mass,
         reason = "no monoisotopic mass for formula \"" + gross + "\"";
         return false;
     }
+    mass = RoundMass(mass);
     hill = fr.formula.hill();
     return true;
 }

@@ -1,6 +1,6 @@
 #pragma once
 // Turns one input record into a database row: parses the structure with Indigo, takes its
-// molecular formula and computes the monoisotopic mass from the formula.
+// molecular formula and computes the monoisotopic mass from the formula, rounded to 1 µDa.
 #include <string>
 
 #include "readers.h"
@@ -25,6 +25,10 @@ void initIndigo();
 
 // Converts a record; never throws for a bad record (the reason is in the outcome).
 Outcome convert(const Record& record);
+
+// A monoisotopic mass as every database stores it: rounded to 6 decimals (1 µDa), as
+// chemists quote it.
+double RoundMass(double mass);
 
 // Hill formula without blanks from Indigo's gross formula text ("C6 H12 O6"); false with a
 // reason when the text is not a formula of known elements.
