@@ -5,6 +5,9 @@
 # Usage: scripts/build-demo-dbs.sh [DATA_DIR]
 #   DATA_DIR defaults to ${XDG_DATA_HOME:-$HOME/.local/share}/tarvish/
 #   TARVISH_MKDB: the tarvish-mkdb to use (default: ./build/bin/tarvish-mkdb)
+#   TW_DEMO_ACCESS=1: also Access (.mdb) copies of both, for the tests of the Access engine,
+#     in a data directory of their own, DATA_DIR/access/Databases/ (beside the .db files the
+#     plug-in would list each name twice)
 # A database newer than its source is kept, so running it again is quick.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -64,6 +67,28 @@ elif up_to_date "$target" "${cml_files[@]}"; then
 else
   timed "Common compounds.db" "$MKDB" --format cml \
     --rejects "${DATA_DIR%/}/Common compounds.rejects.txt" -o "$target" "${cml_files[@]}" || status=1
+fi
+
+if [ "${TW_DEMO_ACCESS:-0}" = 1 ]; then
+  ACCESS_DIR="${DATA_DIR%/}/access/Databases"
+  mkdir -p "$ACCESS_DIR"
+  target="$ACCESS_DIR/Metabolites.mdb"
+  if [ ! -r "$METABOLITES_SRC" ]; then
+    status=1
+  elif up_to_date "$target" "$METABOLITES_SRC"; then
+    echo "Metabolites.mdb is up to date"
+  else
+    timed "Metabolites.mdb" "$MKDB" --format tsv --no-header --name-col 2 --smiles-col 3 \
+      -o "$target" "$METABOLITES_SRC" || status=1
+  fi
+  target="$ACCESS_DIR/Common compounds.mdb"
+  if [ ${#cml_files[@]} -eq 0 ]; then
+    status=1
+  elif up_to_date "$target" "${cml_files[@]}"; then
+    echo "Common compounds.mdb is up to date"
+  else
+    timed "Common compounds.mdb" "$MKDB" --format cml -o "$target" "${cml_files[@]}" || status=1
+  fi
 fi
 
 exit $status

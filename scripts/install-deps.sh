@@ -7,6 +7,7 @@ PACKAGES=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev qt6-base-dev-tools qt6-charts-dev libqt6opengl6-dev qt6-svg-dev libgl-dev
   libindigo0d libindigo-dev libisospec++-dev libsqlite3-dev libxlsxwriter-dev
+  mdbtools mdbtools-dev
   libgtest-dev libbenchmark-dev
   fonts-dejavu-core locales
   openms-common chemical-structures-data

@@ -4,6 +4,7 @@
 #include <charconv>
 #include <new>
 
+#include "access_engine.h"
 #include "db_common.h"
 #include "sqlite_engine.h"
 
@@ -22,7 +23,8 @@ struct EngineKind {
 };
 const EngineKind kEngines[] = {
     {".db", openSqliteEngine, "SQLite databases"},
-    {".mdb", nullptr, "Access databases (.mdb)"},
+    {".mdb", openAccessEngine, "Access databases (.mdb)"},
+    {".accdb", openAccessEngine, "Access databases (.accdb)"},
     {".dsn", nullptr, "ODBC data sources (.dsn)"},
 };
 

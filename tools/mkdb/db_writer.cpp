@@ -1,5 +1,7 @@
 #include "db_writer.h"
 
+#include "jet_writer.h"
+
 #include <sqlite3.h>
 #include <unistd.h>
 #include <fcntl.h>
@@ -130,13 +132,15 @@ std::unique_ptr<RowWriter> openSqliteWriter(const std::string& path, std::string
 }
 
 bool isKnownOutput(const std::string& path) {
-    return extensionOf(path) == ".db";
+    const std::string ext = extensionOf(path);
+    return ext == ".db" || ext == ".mdb";
 }
 
 std::unique_ptr<RowWriter> openRowWriter(const std::string& path, std::string& error) {
     const std::string ext = extensionOf(path);
     if (ext == ".db") return openSqliteWriter(path, error);
-    error = "unknown kind of output " + path + " (known: .db)";
+    if (ext == ".mdb") return openJetWriter(path, error);
+    error = "unknown kind of output " + path + " (known: .db, .mdb)";
     return nullptr;
 }
 

@@ -23,7 +23,7 @@ class RowWriter {
     virtual bool finish(std::string& error) = 0;
 };
 
-// An SQLite database file (.db).
+// An SQLite database file (.db). The Access (Jet 4) writer of .mdb files is in jet_writer.h.
 std::unique_ptr<RowWriter> openSqliteWriter(const std::string& path, std::string& error);
 
 // True when path names a kind of output a writer exists for (by its extension).

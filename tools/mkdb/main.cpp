@@ -1,5 +1,5 @@
-// tarvish-mkdb: builds a molecule database (SQLite, table Molecules) from SMILES, CSV/TSV,
-// SDF and CML files.
+// tarvish-mkdb: builds a molecule database (SQLite or Access, table Molecules) from SMILES,
+// CSV/TSV, SDF and CML files.
 #include <unistd.h>
 
 #include <chrono>
@@ -21,6 +21,11 @@ const char* const kUsage = R"(Usage: tarvish-mkdb [options] -o OUTPUT.db INPUT..
 Builds a molecule database for the tarvish host: one row per structure with its
 monoisotopic mass (rounded to 6 decimals, 1 µDa), molecular formula (Hill
 notation), name and SMILES, sorted by mass, with an index on the mass.
+
+Outputs (kind taken from the extension):
+  .db                 SQLite database
+  .mdb                Access (Jet 4) database; names are cut at 255 characters,
+                      and no index is stored (the host indexes its own copy)
 
 Inputs (kind taken from the extension unless --format is given):
   .smi .smiles .txt   one "SMILES name" per line
@@ -151,7 +156,7 @@ int parseArgs(int argc, char** argv, Options& o) {
     }
     if (o.output.empty()) return usageError("no output file (-o)");
     if (!mkdb::isKnownOutput(o.output))
-        return usageError("unknown kind of output " + o.output + " (known: .db)");
+        return usageError("unknown kind of output " + o.output + " (known: .db, .mdb)");
     if (o.inputs.empty()) return usageError("no input file");
     if (o.delimited.header == 0 &&
         (!o.delimited.smiles.name.empty() || !o.delimited.name.name.empty()))
