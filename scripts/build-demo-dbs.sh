@@ -8,7 +8,7 @@
 #   TW_DEMO_ACCESS=1: also Access (.mdb) copies of both, for the tests of the Access engine,
 #     in a data directory of their own, DATA_DIR/access/Databases/ (beside the .db files the
 #     plug-in would list each name twice)
-# A database newer than its source is kept, so running it again is quick.
+# A database newer than its source and the tool is kept, so running it again is quick.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -49,7 +49,7 @@ target="$DB_DIR/Metabolites.db"
 if [ ! -r "$METABOLITES_SRC" ]; then
   echo "build-demo-dbs: $METABOLITES_SRC missing (package openms-common); Metabolites.db skipped" >&2
   status=1
-elif up_to_date "$target" "$METABOLITES_SRC"; then
+elif up_to_date "$target" "$METABOLITES_SRC" "$MKDB"; then
   echo "Metabolites.db is up to date"
 else
   # Tab-separated without a header: ID, name, SMILES, InChI.
@@ -62,7 +62,7 @@ mapfile -d '' cml_files < <(find "$COMPOUNDS_DIR" -name '*.cml' -print0 2>/dev/n
 if [ ${#cml_files[@]} -eq 0 ]; then
   echo "build-demo-dbs: no CML files in $COMPOUNDS_DIR (package chemical-structures-data); Common compounds.db skipped" >&2
   status=1
-elif up_to_date "$target" "${cml_files[@]}"; then
+elif up_to_date "$target" "$MKDB" "${cml_files[@]}"; then
   echo "Common compounds.db is up to date"
 else
   timed "Common compounds.db" "$MKDB" --format cml \
@@ -75,7 +75,7 @@ if [ "${TW_DEMO_ACCESS:-0}" = 1 ]; then
   target="$ACCESS_DIR/Metabolites.mdb"
   if [ ! -r "$METABOLITES_SRC" ]; then
     status=1
-  elif up_to_date "$target" "$METABOLITES_SRC"; then
+  elif up_to_date "$target" "$METABOLITES_SRC" "$MKDB"; then
     echo "Metabolites.mdb is up to date"
   else
     timed "Metabolites.mdb" "$MKDB" --format tsv --no-header --name-col 2 --smiles-col 3 \
@@ -84,7 +84,7 @@ if [ "${TW_DEMO_ACCESS:-0}" = 1 ]; then
   target="$ACCESS_DIR/Common compounds.mdb"
   if [ ${#cml_files[@]} -eq 0 ]; then
     status=1
-  elif up_to_date "$target" "${cml_files[@]}"; then
+  elif up_to_date "$target" "$MKDB" "${cml_files[@]}"; then
     echo "Common compounds.mdb is up to date"
   else
     timed "Common compounds.mdb" "$MKDB" --format cml -o "$target" "${cml_files[@]}" || status=1

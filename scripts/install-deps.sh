@@ -11,6 +11,7 @@ PACKAGES=(
   libgtest-dev libbenchmark-dev
   fonts-dejavu-core locales
   openms-common chemical-structures-data
+  unixodbc unixodbc-dev libpq-dev postgresql odbc-postgresql libsqliteodbc
   xvfb xauth x11-apps imagemagick poppler-utils python3-openpyxl
   dpkg-dev file lintian desktop-file-utils appstream man-db xdotool
   clang libclang-rt-14-dev llvm

@@ -1,6 +1,8 @@
 // The host's query command against a bare SQLite query, on a synthetic database of N rows.
 //   bench_db [--rows=N] [--db-dir=DIR] [benchmark options]
 // The database is made once (DIR/tvdb-bench-N.db, default DIR /tmp) and reused.
+// Pair/N times the command and the bare query back to back on a window of N hits around
+// 400 Da and reports their ratio (paired.h): the cost of building the answer.
 #include <benchmark/benchmark.h>
 #include <sqlite3.h>
 
@@ -12,6 +14,7 @@
 #include <vector>
 
 #include "db_engines.h"
+#include "paired.h"
 #include "synthetic_db.h"
 
 namespace {
@@ -56,26 +59,34 @@ Window ppmWindow(double target) {
     return {mass - tol, mass + tol, 200};
 }
 
-// A window around 400 Da holding about 10,000 rows, found from the data.
+// A window around 400 Da holding about hits rows (half below, half above), found from the
+// data; the limit lets every row through.
+Window hitsWindow(int hits) {
+    sqlite3* h = nullptr;
+    sqlite3_open_v2(gDbPath.c_str(), &h, SQLITE_OPEN_READONLY, nullptr);
+    auto at = [&](const std::string& sql) {
+        sqlite3_stmt* st = nullptr;
+        double v = 400;
+        if (sqlite3_prepare_v2(h, sql.c_str(), -1, &st, nullptr) == SQLITE_OK &&
+            sqlite3_step(st) == SQLITE_ROW)
+            v = sqlite3_column_double(st, 0);
+        sqlite3_finalize(st);
+        return v;
+    };
+    const std::string half = std::to_string(hits / 2 + hits / 10);
+    double low = at("SELECT MassMI FROM Molecules WHERE MassMI < 400 ORDER BY MassMI DESC "
+                    "LIMIT 1 OFFSET " + half);
+    double high = at("SELECT MassMI FROM Molecules WHERE MassMI > 400 ORDER BY MassMI ASC "
+                     "LIMIT 1 OFFSET " + half);
+    sqlite3_close(h);
+    return Window{low, high, hits};
+}
+
 Window wideWindow() {
     static Window w = [] {
-        sqlite3* h = nullptr;
-        sqlite3_open_v2(gDbPath.c_str(), &h, SQLITE_OPEN_READONLY, nullptr);
-        auto at = [&](const char* sql) {
-            sqlite3_stmt* st = nullptr;
-            double v = 400;
-            if (sqlite3_prepare_v2(h, sql, -1, &st, nullptr) == SQLITE_OK &&
-                sqlite3_step(st) == SQLITE_ROW)
-                v = sqlite3_column_double(st, 0);
-            sqlite3_finalize(st);
-            return v;
-        };
-        double low = at("SELECT MassMI FROM Molecules WHERE MassMI < 400 ORDER BY MassMI DESC "
-                        "LIMIT 1 OFFSET 5000");
-        double high = at("SELECT MassMI FROM Molecules WHERE MassMI > 400 ORDER BY MassMI ASC "
-                         "LIMIT 1 OFFSET 5000");
-        sqlite3_close(h);
-        return Window{low, high, 100000};
+        Window x = hitsWindow(10000);
+        x.limit = 100000;
+        return x;
     }();
     return w;
 }
@@ -103,7 +114,54 @@ void engineQuery(benchmark::State& state, const Window& w) {
     state.counters["bytes"] = double(bytes);
 }
 
-// The same statement through the SQLite C API: prepare, step, read every column.
+// The same statement through the SQLite C API: prepare, step, read every column. Returns the
+// row count.
+size_t bareOnce(sqlite3* h, const std::string& sql) {
+    sqlite3_stmt* st = nullptr;
+    sqlite3_prepare_v2(h, sql.c_str(), -1, &st, nullptr);
+    size_t rows = 0, sum = 0;
+    while (sqlite3_step(st) == SQLITE_ROW) {
+        sum += size_t(sqlite3_column_int64(st, 0));
+        benchmark::DoNotOptimize(sqlite3_column_double(st, 1));
+        for (int i = 2; i < 5; ++i) {
+            benchmark::DoNotOptimize(sqlite3_column_text(st, i));
+            sum += size_t(sqlite3_column_bytes(st, i));
+        }
+        ++rows;
+    }
+    sqlite3_finalize(st);
+    benchmark::DoNotOptimize(sum);
+    return rows;
+}
+
+// The command and the bare query back to back in every iteration. The bare query's
+// connection is opened with flags: SQLITE_OPEN_NOMUTEX as the engine's own (the strict floor),
+// or without it (SQLite's default serialized connection, the floor of the earlier figures).
+void pairedQuery(benchmark::State& state, const Window& w, int flags) {
+    DbEngines db;
+    CommandResult open = db.dbOpen("\"" + gDbPath + "\"");
+    sqlite3* h = nullptr;
+    if (open.code != 0 ||
+        sqlite3_open_v2(gDbPath.c_str(), &h, SQLITE_OPEN_READONLY | flags, nullptr) != SQLITE_OK) {
+        state.SkipWithError(open.code ? open.text.c_str() : "cannot open the database");
+        sqlite3_close(h);
+        return;
+    }
+    const std::string sql = windowSql(w.low, w.high, w.limit);
+    const std::string args = open.text + " \"" + sql + "\"";
+    size_t rows = 0;
+    CommandResult r;
+    benchpair::run(
+        state, [&] { return (rows = bareOnce(h, sql)), true; },
+        [&] {
+            r = db.dbSqlExec(args);
+            if (r.code != 0) state.SkipWithError(r.text.c_str());
+            return r.code == 0;
+        });
+    state.counters["rows"] = double(rows);
+    sqlite3_close(h);
+}
+
 void bareQuery(benchmark::State& state, const Window& w) {
     sqlite3* h = nullptr;
     if (sqlite3_open_v2(gDbPath.c_str(), &h, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
@@ -112,23 +170,8 @@ void bareQuery(benchmark::State& state, const Window& w) {
     }
     const std::string sql = windowSql(w.low, w.high, w.limit);
     size_t rows = 0;
-    for (auto _ : state) {
-        sqlite3_stmt* st = nullptr;
-        sqlite3_prepare_v2(h, sql.c_str(), -1, &st, nullptr);
-        rows = 0;
-        size_t sum = 0;
-        while (sqlite3_step(st) == SQLITE_ROW) {
-            sum += size_t(sqlite3_column_int64(st, 0));
-            benchmark::DoNotOptimize(sqlite3_column_double(st, 1));
-            for (int i = 2; i < 5; ++i) {
-                benchmark::DoNotOptimize(sqlite3_column_text(st, i));
-                sum += size_t(sqlite3_column_bytes(st, i));
-            }
-            ++rows;
-        }
-        sqlite3_finalize(st);
-        benchmark::DoNotOptimize(sum);
-    }
+    for (auto _ : state)
+        rows = bareOnce(h, sql);
     state.counters["rows"] = double(rows);
     sqlite3_close(h);
 }
@@ -149,6 +192,17 @@ void registerAll() {
     benchmark::RegisterBenchmark("Bare_wide10k", [](benchmark::State& s) {
         bareQuery(s, wideWindow());
     })->Unit(benchmark::kMillisecond);
+    for (int hits : {10, 200, 10000}) {
+        const Window w = hitsWindow(hits);
+        benchmark::RegisterBenchmark(("Pair/" + std::to_string(hits)).c_str(),
+                                     [w](benchmark::State& s) {
+                                         pairedQuery(s, w, SQLITE_OPEN_NOMUTEX);
+                                     })
+            ->Unit(benchmark::kMicrosecond);
+        benchmark::RegisterBenchmark(("PairSerialized/" + std::to_string(hits)).c_str(),
+                                     [w](benchmark::State& s) { pairedQuery(s, w, 0); })
+            ->Unit(benchmark::kMicrosecond);
+    }
 }
 
 } // namespace

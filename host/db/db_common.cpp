@@ -53,4 +53,12 @@ int checkMoleculeColumns(const std::vector<std::string>& columns, const std::str
     return 0;
 }
 
+int loginFailure(const std::string& message) {
+    const std::string m = lower(message);
+    for (const char* refused : {"authentication", "password", "fatal:", "no pg_hba.conf",
+                                "permission denied", "does not exist"})
+        if (m.find(refused) != std::string::npos) return DB_LOGIN_REFUSED;
+    return DB_SERVER_UNREACHABLE;
+}
+
 } // namespace dbcommon

@@ -18,4 +18,9 @@ std::string trim(const std::string& s);
 int checkMoleculeColumns(const std::vector<std::string>& columns, const std::string& path,
                          std::string& error);
 
+// The code of a failed login to a server from its message: DB_LOGIN_REFUSED when the server
+// answered and refused (password, user, database, access rules), else DB_SERVER_UNREACHABLE
+// (down, no answer within the timeout, unknown host).
+int loginFailure(const std::string& message);
+
 } // namespace dbcommon

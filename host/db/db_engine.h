@@ -25,6 +25,14 @@ enum DbCode {
     DB_UNKNOWN_ROW = 29,      // DbGetRowId: no row with that ID
     DB_ANSWER_TOO_LARGE = 30, // the answer would exceed kMaxAnswerBytes
     DB_INTERNAL = 31,         // an unexpected failure (out of memory, ...)
+    // ODBC data sources (.dsn) and the servers behind them:
+    DB_DSN_UNREADABLE = 32,     // the .dsn file exists but cannot be read
+    DB_NOT_A_DATA_SOURCE = 33,  // the file is not a usable ODBC file data source
+    DB_UNKNOWN_DRIVER = 34,     // the data source names a driver that is not installed
+    DB_SERVER_UNREACHABLE = 35, // the server is down, or did not answer within the login timeout
+    DB_LOGIN_REFUSED = 36,      // the server refused the login (password, user, database)
+    DB_CONNECTION_LOST = 37,    // the link to the server broke; open the data source again
+    DB_QUERY_TIMEOUT = 38,      // the statement ran longer than the query timeout
 };
 
 // One row of Molecules, as "DbGetRowId" loads it into the workspace.

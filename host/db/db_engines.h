@@ -2,10 +2,10 @@
 // The host's database commands "DbOpen", "DbInfo", "DbSqlExec", "DbClose" and "DbGetRowId"
 // over the engines of db_engine.h. Each function takes the text of the command after its
 // verb. The engine is chosen by the file's extension: ".db" SQLite (sqlite_engine.h), ".mdb"
-// and ".accdb" Access (access_engine.h); the other kinds are added to kEngines in
-// db_engines.cpp. Open databases are addressed by handle names "DB1", "DB2", ... (compared
-// ignoring case), never reused within one DbEngines object. Answers are in the format of
-// db_answer.h, whatever the engine.
+// and ".accdb" Access (access_engine.h), ".dsn" ODBC data sources (odbc_engine.h); the other
+// kinds are added to kEngines in db_engines.cpp. Open databases are addressed by handle names
+// "DB1", "DB2", ... (compared ignoring case), never reused within one DbEngines object.
+// Answers are in the format of db_answer.h, whatever the engine.
 //
 // Not thread-safe: one object is driven by one thread (the host's command interpreter).
 #include <functional>
@@ -19,7 +19,7 @@ class DbEngines {
   public:
     using Molecule = DbMolecule;
 
-    DbEngines() = default;
+    DbEngines();
     ~DbEngines();
     DbEngines(const DbEngines&) = delete;
     DbEngines& operator=(const DbEngines&) = delete;

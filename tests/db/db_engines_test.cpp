@@ -228,8 +228,8 @@ TEST_F(DbEnginesTest, FailureCodes) {
     EXPECT_EQ(r.code, DB_FILE_NOT_FOUND);
     EXPECT_NE(r.text.find("Drugs.MDB"), std::string::npos) << r.text;
     r = open("Server.dsn");
-    EXPECT_EQ(r.code, DB_NOT_SUPPORTED);
-    EXPECT_NE(r.text.find("not supported yet"), std::string::npos) << r.text;
+    EXPECT_EQ(r.code, DB_FILE_NOT_FOUND);
+    EXPECT_NE(r.text.find("Server.dsn"), std::string::npos) << r.text;
     EXPECT_EQ(open("notes.txt").code, DB_NOT_SUPPORTED);
     EXPECT_EQ(db.dbOpen("\"unbalanced.db").code, DB_BAD_SYNTAX);
     EXPECT_EQ(db.dbOpen("").code, DB_BAD_SYNTAX);

@@ -118,8 +118,13 @@ TEST(SearchDemo, SameOutputOnEveryKindOfDatabaseAndRowOrder) {
         DbEngines::openFile(tmp.file(std::string("probe") + ext), e);
         if (e.code == DB_NOT_SUPPORTED) continue; // no engine for this kind in this build
         // The Access copy sits in a data directory of its own (build-demo-dbs.sh).
-        const std::string copy = demoDataDir() + (std::string(ext) == ".mdb" ? "access/" : "") +
-                                 "Databases/Metabolites" + ext;
+        std::string copy = demoDataDir() + (std::string(ext) == ".mdb" ? "access/" : "") +
+                           "Databases/Metabolites" + ext;
+        if (std::string(ext) == ".dsn") {
+            // The demo file itself as an ODBC data source, through the SQLite ODBC driver.
+            copy = tmp.file("Metabolites.dsn");
+            dbtest::writeFile(copy, "[ODBC]\nDRIVER=SQLite3\nDATABASE=" + db + "\n");
+        }
         EXPECT_TRUE(std::ifstream(copy).good()) << "the " << ext << " copy " << copy << " is missing";
         databases.push_back(copy);
         kinds += std::string(", ") + ext;
