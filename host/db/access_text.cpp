@@ -262,11 +262,16 @@ int like(const std::u32string& v, const std::u32string& p) {
             return 0;
         }
     }
-    while (j < p.size() && p[j] == '*')
-        ++j;
-    // An empty class "[]" matches nothing but may close the pattern.
-    while (j + 1 < p.size() && p[j] == '[' && p[j + 1] == ']')
-        j += 2;
+    // What is left must match the empty text: stars, and empty classes "[]" (which match
+    // nothing but may close the pattern), in any order.
+    for (;;) {
+        if (j < p.size() && p[j] == '*')
+            ++j;
+        else if (j + 1 < p.size() && p[j] == '[' && p[j + 1] == ']')
+            j += 2;
+        else
+            break;
+    }
     return j == p.size();
 }
 

@@ -140,6 +140,13 @@ TEST(AccessText, LikeWithAccessWildcards) {
     EXPECT_FALSE(accessLike("100%", "100_")); // % and _ are plain characters here
     EXPECT_TRUE(accessLike("", "*"));
     EXPECT_TRUE(accessLike("aaaaaaaaaaaaaaaaaaaaaaaaaaaaab", "*a*a*a*a*a*a*b"));
+    // An empty class closing the pattern matches nothing, before or after stars (found by
+    // fuzzing: "abc[]" matched "abc" but "abc[]*" did not).
+    EXPECT_TRUE(accessLike("abc", "abc[]"));
+    EXPECT_TRUE(accessLike("abc", "abc[]*"));
+    EXPECT_TRUE(accessLike("abc", "a*[]*[]"));
+    EXPECT_FALSE(accessLike("abc", "ab[]"));
+    EXPECT_FALSE(accessLike("abc", "abc[]x*"));
 }
 
 TEST(AccessText, FunctionsOnAConnection) {
