@@ -207,6 +207,11 @@ struct AccessFile::Impl {
         return out;
     }
 
+    // A row of a page as libmdb finds it from the file's offsets.
+    bool withinPage(int start, size_t len) const {
+        return start >= 0 && size_t(start) + len <= size_t(mdb->fmt->pg_size);
+    }
+
     // The bytes of a long value (Memo, OLE) whose 12-byte field lies at field; false when the
     // value points outside the file or its chain does not add up to its length.
     bool longValue(const unsigned char* field, size_t size, std::string& out, std::string& why) {
@@ -224,7 +229,8 @@ struct AccessFile::Impl {
         int start = 0;
         size_t rowLen = 0;
         if (head & 0x40000000) {
-            if (mdb_find_pg_row(mdb, int(at), &buf, &start, &rowLen) != 0) {
+            if (mdb_find_pg_row(mdb, int(at), &buf, &start, &rowLen) != 0 ||
+                !withinPage(start, rowLen)) {
                 why = "a long value points outside the file";
                 return false;
             }
@@ -233,7 +239,8 @@ struct AccessFile::Impl {
         }
         // A chain of links, each the next link's pointer and a piece; its length bounds it.
         while (at != 0 && out.size() < len) {
-            if (mdb_find_pg_row(mdb, int(at), &buf, &start, &rowLen) != 0 || rowLen < 4) {
+            if (mdb_find_pg_row(mdb, int(at), &buf, &start, &rowLen) != 0 || rowLen < 4 ||
+                !withinPage(start, rowLen)) {
                 why = "a long value points outside the file";
                 return false;
             }
@@ -252,14 +259,14 @@ struct AccessFile::Impl {
 
     bool value(MdbColumn* col, const MdbField& f, Value& v, std::string& why) {
         v = Value{};
-        const auto* p = mdb->pg_buf + f.start;
-        const size_t n = size_t(f.siz);
         if (col->col_type == MDB_BOOL) {
             v.kind = Value::Integer;
             v.i = f.is_null ? 0 : 1; // the null bit holds the value
             return true;
         }
-        if (f.is_null) return true;
+        if (f.is_null) return true; // its start and size mean nothing then
+        const auto* p = mdb->pg_buf + f.start;
+        const size_t n = size_t(f.siz);
         auto need = [&](size_t k) { return n >= k || (why = "a value shorter than its type", false); };
         switch (col->col_type) {
         case MDB_BYTE:
@@ -344,21 +351,43 @@ struct AccessFile::Impl {
                 return -1;
             }
             start &= int(kOffsetMask);
+            if (size_t(start) + len > size_t(mdb->fmt->pg_size)) {
+                why = "a row lies outside its page";
+                return -1;
+            }
             if (raw & kOverflowRow) {
-                if (len < 4) return -1;
+                if (len < 4) {
+                    why = "a moved row's pointer is cut short";
+                    return -1;
+                }
                 const uint32_t to = le32(mdb->pg_buf + start);
                 if (mdb_read_pg(mdb, to >> 8) != mdb->fmt->pg_size || mdb->pg_buf[0] != 0x01) {
                     why = "a moved row points outside the file";
                     return -1;
                 }
                 row = int(to & 0xFF);
-                if (row >= le16(mdb->pg_buf + rco)) return -1;
+                if (row >= le16(mdb->pg_buf + rco)) {
+                    why = "a moved row points outside its page";
+                    return -1;
+                }
                 continue;
             }
             if (len == 0) return 0;
+            for (MdbField& f : fields)
+                f = MdbField{}, f.is_null = 1;
             if (mdb_crack_row(t, start, len, fields.data()) < 0) {
                 why = "a row cannot be read";
                 return -1;
+            }
+            // The offsets inside a row are the file's: a value must lie within its row.
+            for (unsigned i = 0; i < t->num_cols; ++i) {
+                const MdbField& f = fields[i];
+                if (f.is_null) continue;
+                if (f.start < start || f.siz < 0 || size_t(f.start) + size_t(f.siz) >
+                                                        size_t(start) + len) {
+                    why = "a value lies outside its row";
+                    return -1;
+                }
             }
             out.resize(t->num_cols);
             for (unsigned i = 0; i < t->num_cols; ++i) {
