@@ -2,7 +2,6 @@
 // against mdbtools' own mdb-export of the same tables.
 #include <algorithm>
 #include <cmath>
-#include <cstdlib>
 #include <filesystem>
 
 #include "access_file.h"
@@ -137,9 +136,8 @@ TEST(AccessFile, DamagedFilesFoundByFuzzing) {
     // The files of the fuzz corpus that once crashed the reader (regress-*): each ends in
     // rows of one value per column or in "damaged" with DB_NOT_A_DATABASE (also under
     // ASan/UBSan, where a null value's offset outside the page once showed).
-    const char* src = std::getenv("TW_SOURCE_DIR");
-    ASSERT_TRUE(src) << "TW_SOURCE_DIR not set";
-    const std::filesystem::path dir = std::filesystem::path(src) / "tests/fuzz/corpus/access_file";
+    const std::filesystem::path dir =
+        std::filesystem::path(TW_SOURCE_DIR) / "tests/fuzz/corpus/access_file";
     int files = 0;
     for (const auto& entry : std::filesystem::directory_iterator(dir)) {
         if (entry.path().filename().string().rfind("regress-", 0) != 0) continue;
