@@ -109,12 +109,15 @@ char32_t decode(const unsigned char*& p, const unsigned char* end) {
     }
     if (c >= 0xE0 && c < 0xF0 && cont(1) && cont(2)) {
         char32_t r = ((c & 0x0F) << 12) | ((p[0] & 0x3F) << 6) | (p[1] & 0x3F);
+        // An overlong form ("\xE0\x81\x9B" for "[") or a surrogate is no character.
+        if (r < 0x800 || (r >= 0xD800 && r < 0xE000)) return 0xFFFD;
         p += 2;
         return r;
     }
     if (c >= 0xF0 && c < 0xF5 && cont(1) && cont(2) && cont(3)) {
         char32_t r = ((c & 0x07) << 18) | ((p[0] & 0x3F) << 12) | ((p[1] & 0x3F) << 6) |
                      (p[2] & 0x3F);
+        if (r < 0x10000 || r > 0x10FFFF) return 0xFFFD;
         p += 3;
         return r;
     }

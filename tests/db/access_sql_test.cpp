@@ -147,6 +147,12 @@ TEST(AccessText, LikeWithAccessWildcards) {
     EXPECT_TRUE(accessLike("abc", "a*[]*[]"));
     EXPECT_FALSE(accessLike("abc", "ab[]"));
     EXPECT_FALSE(accessLike("abc", "abc[]x*"));
+    // Ill-formed UTF-8 is no wildcard: "\xE0\x81\x9B" (an overlong "[") once opened a class,
+    // so the text did not match itself.
+    const std::string overlong = "4\xE0\x81" "4\xE0\x81\x9B";
+    EXPECT_TRUE(accessLike(overlong, overlong));
+    EXPECT_FALSE(accessLike("[", "\xE0\x81\x9B"));
+    EXPECT_FALSE(accessLike("x", "\xED\xA0\x80")); // a surrogate
 }
 
 TEST(AccessText, FunctionsOnAConnection) {
