@@ -207,6 +207,12 @@ struct AccessFile::Impl {
         return out;
     }
 
+    // Reads the column definitions of t: false when libmdb cannot (it then leaves no list
+    // of columns, or a shorter one than the table's count).
+    static bool columnsRead(MdbTableDef* t) {
+        return mdb_read_columns(t) && t->columns && t->columns->len >= t->num_cols;
+    }
+
     // A row of a page as libmdb finds it from the file's offsets.
     bool withinPage(int start, size_t len) const {
         return start >= 0 && size_t(start) + len <= size_t(mdb->fmt->pg_size);
@@ -477,7 +483,12 @@ struct AccessFile::Impl {
             error = damaged(path, "its catalog cannot be read");
             return false;
         }
-        mdb_read_columns(t);
+        if (!columnsRead(t)) {
+            mdb_free_tabledef(t);
+            code = DB_NOT_A_DATABASE;
+            error = damaged(path, "the columns of its catalog cannot be read");
+            return false;
+        }
         int id = -1, name = -1, type = -1, flags = -1;
         for (unsigned i = 0; i < t->num_cols; ++i) {
             const char* n = static_cast<MdbColumn*>(g_ptr_array_index(t->columns, i))->name;
@@ -532,12 +543,12 @@ struct AccessFile::Impl {
             return nullptr;
         }
         MdbTableDef* t = mdb_read_table(e);
-        if (!t) {
+        if (!t || !columnsRead(t)) {
+            if (t) mdb_free_tabledef(t);
             code = DB_NOT_A_DATABASE;
             error = damaged(path, "the definition of the table " + name + " cannot be read");
             return nullptr;
         }
-        mdb_read_columns(t);
         columns.clear();
         for (unsigned i = 0; i < t->num_cols; ++i) {
             auto* c = static_cast<MdbColumn*>(g_ptr_array_index(t->columns, i));
