@@ -58,6 +58,18 @@ TEST(AccessSql, ThePluginsTopFormInPieces) {
              "SELECT * FROM (SELECT TOP 5 ID FROM Molecules WHERE ID > 1 ORDER BY Name) ORDER BY MassMI; x",
          })
         EXPECT_FALSE(accessdb::matchTopForm(other, f)) << other;
+    // A condition the translation refuses is refused on both paths, with the translation's
+    // reason (found by fuzzing: UNION passed as a word of the condition).
+    for (const char* refused : {
+             "SELECT * FROM (SELECT TOP 5 ID FROM Molecules WHERE UNION(MassMI < 100) ORDER BY "
+             "Name) ORDER BY MassMI",
+             "SELECT * FROM (SELECT TOP 5 ID FROM Molecules WHERE (MassMI < 100) UNION (ID > 1) "
+             "ORDER BY Name) ORDER BY MassMI",
+         }) {
+        EXPECT_FALSE(accessdb::matchTopForm(refused, f)) << refused;
+        std::string out;
+        EXPECT_NE(accessdb::translateSql(refused, out), 0) << refused;
+    }
 }
 
 TEST(AccessSql, TheSubsetUsersWrite) {
