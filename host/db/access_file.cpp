@@ -430,8 +430,14 @@ struct AccessFile::Impl {
                            (t->usage_map[0] == 0 || t->usage_map[0] == 1);
         for (;;) {
             if (known) {
+                const long previous = pg;
                 pg = mdb_map_find_next(mdb, t->usage_map, unsigned(t->map_sz), guint32(pg));
                 if (pg <= 0) break;
+                // A damaged map can name a page again (libmdb then returns it forever).
+                if (pg <= previous) {
+                    why = "a table's usage map names a page twice";
+                    return false;
+                }
             } else if (++pg >= long(pages)) {
                 break;
             }
