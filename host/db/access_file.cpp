@@ -4,6 +4,7 @@
 #include <strings.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -511,7 +512,13 @@ struct AccessFile::Impl {
                 wanted[size_t(c)] = true;
             ok = scan(t, wanted, [&](const std::vector<Value>& row) {
                 const int64_t kind = row[size_t(type)].i, flag = row[size_t(flags)].i;
-                const std::string& n = row[size_t(name)].s;
+                // libmdb keeps a name as a C string of limited length: up to a NUL, cut
+                // between characters.
+                std::string n = row[size_t(name)].s.substr(0, row[size_t(name)].s.find('\0'));
+                size_t fit = std::min(n.size(), sizeof(MdbCatalogEntry::object_name) - 1);
+                while (fit < n.size() && (static_cast<unsigned char>(n[fit]) & 0xC0) == 0x80)
+                    --fit;
+                n.resize(fit);
                 if ((kind & 0x7F) != MDB_TABLE || (flag & 0x80000002) || n.empty()) return true;
                 auto e = std::make_unique<MdbCatalogEntry>();
                 std::memset(e.get(), 0, sizeof(MdbCatalogEntry));
