@@ -14,6 +14,7 @@ PACKAGES=(
   unixodbc unixodbc-dev libpq-dev postgresql odbc-postgresql libsqliteodbc
   xvfb xauth x11-apps imagemagick poppler-utils python3-openpyxl
   dpkg-dev file lintian desktop-file-utils appstream man-db xdotool xclip
+  clang libclang-rt-14-dev llvm
 )
 
 SUDO=""

@@ -4,6 +4,7 @@
 #include <strings.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -207,6 +208,17 @@ struct AccessFile::Impl {
         return out;
     }
 
+    // Reads the column definitions of t: false when libmdb cannot (it then leaves no list
+    // of columns, or a shorter one than the table's count).
+    static bool columnsRead(MdbTableDef* t) {
+        return mdb_read_columns(t) && t->columns && t->columns->len >= t->num_cols;
+    }
+
+    // A row of a page as libmdb finds it from the file's offsets.
+    bool withinPage(int start, size_t len) const {
+        return start >= 0 && size_t(start) + len <= size_t(mdb->fmt->pg_size);
+    }
+
     // The bytes of a long value (Memo, OLE) whose 12-byte field lies at field; false when the
     // value points outside the file or its chain does not add up to its length.
     bool longValue(const unsigned char* field, size_t size, std::string& out, std::string& why) {
@@ -224,7 +236,8 @@ struct AccessFile::Impl {
         int start = 0;
         size_t rowLen = 0;
         if (head & 0x40000000) {
-            if (mdb_find_pg_row(mdb, int(at), &buf, &start, &rowLen) != 0) {
+            if (mdb_find_pg_row(mdb, int(at), &buf, &start, &rowLen) != 0 ||
+                !withinPage(start, rowLen)) {
                 why = "a long value points outside the file";
                 return false;
             }
@@ -233,7 +246,8 @@ struct AccessFile::Impl {
         }
         // A chain of links, each the next link's pointer and a piece; its length bounds it.
         while (at != 0 && out.size() < len) {
-            if (mdb_find_pg_row(mdb, int(at), &buf, &start, &rowLen) != 0 || rowLen < 4) {
+            if (mdb_find_pg_row(mdb, int(at), &buf, &start, &rowLen) != 0 || rowLen < 4 ||
+                !withinPage(start, rowLen)) {
                 why = "a long value points outside the file";
                 return false;
             }
@@ -252,14 +266,14 @@ struct AccessFile::Impl {
 
     bool value(MdbColumn* col, const MdbField& f, Value& v, std::string& why) {
         v = Value{};
-        const auto* p = mdb->pg_buf + f.start;
-        const size_t n = size_t(f.siz);
         if (col->col_type == MDB_BOOL) {
             v.kind = Value::Integer;
             v.i = f.is_null ? 0 : 1; // the null bit holds the value
             return true;
         }
-        if (f.is_null) return true;
+        if (f.is_null) return true; // its start and size mean nothing then
+        const auto* p = mdb->pg_buf + f.start;
+        const size_t n = size_t(f.siz);
         auto need = [&](size_t k) { return n >= k || (why = "a value shorter than its type", false); };
         switch (col->col_type) {
         case MDB_BYTE:
@@ -344,21 +358,43 @@ struct AccessFile::Impl {
                 return -1;
             }
             start &= int(kOffsetMask);
+            if (size_t(start) + len > size_t(mdb->fmt->pg_size)) {
+                why = "a row lies outside its page";
+                return -1;
+            }
             if (raw & kOverflowRow) {
-                if (len < 4) return -1;
+                if (len < 4) {
+                    why = "a moved row's pointer is cut short";
+                    return -1;
+                }
                 const uint32_t to = le32(mdb->pg_buf + start);
                 if (mdb_read_pg(mdb, to >> 8) != mdb->fmt->pg_size || mdb->pg_buf[0] != 0x01) {
                     why = "a moved row points outside the file";
                     return -1;
                 }
                 row = int(to & 0xFF);
-                if (row >= le16(mdb->pg_buf + rco)) return -1;
+                if (row >= le16(mdb->pg_buf + rco)) {
+                    why = "a moved row points outside its page";
+                    return -1;
+                }
                 continue;
             }
             if (len == 0) return 0;
+            for (MdbField& f : fields)
+                f = MdbField{}, f.is_null = 1;
             if (mdb_crack_row(t, start, len, fields.data()) < 0) {
                 why = "a row cannot be read";
                 return -1;
+            }
+            // The offsets inside a row are the file's: a value must lie within its row.
+            for (unsigned i = 0; i < t->num_cols; ++i) {
+                const MdbField& f = fields[i];
+                if (f.is_null) continue;
+                if (f.start < start || f.siz < 0 || size_t(f.start) + size_t(f.siz) >
+                                                        size_t(start) + len) {
+                    why = "a value lies outside its row";
+                    return -1;
+                }
             }
             out.resize(t->num_cols);
             for (unsigned i = 0; i < t->num_cols; ++i) {
@@ -395,8 +431,14 @@ struct AccessFile::Impl {
                            (t->usage_map[0] == 0 || t->usage_map[0] == 1);
         for (;;) {
             if (known) {
+                const long previous = pg;
                 pg = mdb_map_find_next(mdb, t->usage_map, unsigned(t->map_sz), guint32(pg));
                 if (pg <= 0) break;
+                // A damaged map can name a page again (libmdb then returns it forever).
+                if (pg <= previous) {
+                    why = "a table's usage map names a page twice";
+                    return false;
+                }
             } else if (++pg >= long(pages)) {
                 break;
             }
@@ -448,7 +490,12 @@ struct AccessFile::Impl {
             error = damaged(path, "its catalog cannot be read");
             return false;
         }
-        mdb_read_columns(t);
+        if (!columnsRead(t)) {
+            mdb_free_tabledef(t);
+            code = DB_NOT_A_DATABASE;
+            error = damaged(path, "the columns of its catalog cannot be read");
+            return false;
+        }
         int id = -1, name = -1, type = -1, flags = -1;
         for (unsigned i = 0; i < t->num_cols; ++i) {
             const char* n = static_cast<MdbColumn*>(g_ptr_array_index(t->columns, i))->name;
@@ -465,7 +512,13 @@ struct AccessFile::Impl {
                 wanted[size_t(c)] = true;
             ok = scan(t, wanted, [&](const std::vector<Value>& row) {
                 const int64_t kind = row[size_t(type)].i, flag = row[size_t(flags)].i;
-                const std::string& n = row[size_t(name)].s;
+                // libmdb keeps a name as a C string of limited length: up to a NUL, cut
+                // between characters.
+                std::string n = row[size_t(name)].s.substr(0, row[size_t(name)].s.find('\0'));
+                size_t fit = std::min(n.size(), sizeof(MdbCatalogEntry::object_name) - 1);
+                while (fit < n.size() && (static_cast<unsigned char>(n[fit]) & 0xC0) == 0x80)
+                    --fit;
+                n.resize(fit);
                 if ((kind & 0x7F) != MDB_TABLE || (flag & 0x80000002) || n.empty()) return true;
                 auto e = std::make_unique<MdbCatalogEntry>();
                 std::memset(e.get(), 0, sizeof(MdbCatalogEntry));
@@ -503,12 +556,12 @@ struct AccessFile::Impl {
             return nullptr;
         }
         MdbTableDef* t = mdb_read_table(e);
-        if (!t) {
+        if (!t || !columnsRead(t)) {
+            if (t) mdb_free_tabledef(t);
             code = DB_NOT_A_DATABASE;
             error = damaged(path, "the definition of the table " + name + " cannot be read");
             return nullptr;
         }
-        mdb_read_columns(t);
         columns.clear();
         for (unsigned i = 0; i < t->num_cols; ++i) {
             auto* c = static_cast<MdbColumn*>(g_ptr_array_index(t->columns, i));

@@ -451,6 +451,10 @@ bool matchTopForm(const std::string& access, TopForm& form) {
     if (tokenize(access, tokens, error) != 0) return false;
     TopForm f;
     if (!TopFormMatcher(tokens).match(f)) return false;
+    // Only a statement the translation accepts: what it refuses (a word such as UNION or
+    // DELETE in the condition) is refused the same way on either path.
+    std::string translated;
+    if (Translator(tokens).run(translated) != 0) return false;
     form = f;
     return true;
 }

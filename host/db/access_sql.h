@@ -43,6 +43,7 @@ struct TopForm {
     std::string columns, where, nameKey; // SQLite text
     long long n = 0;
 };
+// A statement that translateSql refuses never matches.
 bool matchTopForm(const std::string& access, TopForm& form);
 
 // False when SQLite refuses one of the registrations.

@@ -109,12 +109,15 @@ char32_t decode(const unsigned char*& p, const unsigned char* end) {
     }
     if (c >= 0xE0 && c < 0xF0 && cont(1) && cont(2)) {
         char32_t r = ((c & 0x0F) << 12) | ((p[0] & 0x3F) << 6) | (p[1] & 0x3F);
+        // An overlong form ("\xE0\x81\x9B" for "[") or a surrogate is no character.
+        if (r < 0x800 || (r >= 0xD800 && r < 0xE000)) return 0xFFFD;
         p += 2;
         return r;
     }
     if (c >= 0xF0 && c < 0xF5 && cont(1) && cont(2) && cont(3)) {
         char32_t r = ((c & 0x07) << 18) | ((p[0] & 0x3F) << 12) | ((p[1] & 0x3F) << 6) |
                      (p[2] & 0x3F);
+        if (r < 0x10000 || r > 0x10FFFF) return 0xFFFD;
         p += 3;
         return r;
     }
@@ -262,11 +265,16 @@ int like(const std::u32string& v, const std::u32string& p) {
             return 0;
         }
     }
-    while (j < p.size() && p[j] == '*')
-        ++j;
-    // An empty class "[]" matches nothing but may close the pattern.
-    while (j + 1 < p.size() && p[j] == '[' && p[j + 1] == ']')
-        j += 2;
+    // What is left must match the empty text: stars, and empty classes "[]" (which match
+    // nothing but may close the pattern), in any order.
+    for (;;) {
+        if (j < p.size() && p[j] == '*')
+            ++j;
+        else if (j + 1 < p.size() && p[j] == '[' && p[j + 1] == ']')
+            j += 2;
+        else
+            break;
+    }
     return j == p.size();
 }
 

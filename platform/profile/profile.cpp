@@ -74,15 +74,16 @@ bool keyValue(const std::string& line, std::string& key, std::string& value) {
 
 
 // A section name must stay one "[name]" line; a key must stay the key of
-// one "key=value" line and not read as a section or a comment.
+// one "key=value" line and not read as a section or a comment. Neither may
+// begin or end with a blank: the reader drops those, so the entry written
+// would never be found again under its name.
 bool validSection(const std::string& s) {
-    return !trim(s).empty() && s.find_first_of("\r\n]") == std::string::npos;
+    return !s.empty() && trim(s) == s && s.find_first_of("\r\n]") == std::string::npos;
 }
 
 bool validKey(const std::string& k) {
-    const std::string t = trim(k);
-    return !t.empty() && k.find_first_of("\r\n=") == std::string::npos && t[0] != '[' &&
-           t[0] != ';' && t[0] != '#';
+    return !k.empty() && trim(k) == k && k.find_first_of("\r\n=") == std::string::npos &&
+           k[0] != '[' && k[0] != ';' && k[0] != '#';
 }
 
 // The file a path names once every symbolic link on the way is followed

@@ -58,6 +58,18 @@ TEST(AccessSql, ThePluginsTopFormInPieces) {
              "SELECT * FROM (SELECT TOP 5 ID FROM Molecules WHERE ID > 1 ORDER BY Name) ORDER BY MassMI; x",
          })
         EXPECT_FALSE(accessdb::matchTopForm(other, f)) << other;
+    // A condition the translation refuses is refused on both paths, with the translation's
+    // reason (found by fuzzing: UNION passed as a word of the condition).
+    for (const char* refused : {
+             "SELECT * FROM (SELECT TOP 5 ID FROM Molecules WHERE UNION(MassMI < 100) ORDER BY "
+             "Name) ORDER BY MassMI",
+             "SELECT * FROM (SELECT TOP 5 ID FROM Molecules WHERE (MassMI < 100) UNION (ID > 1) "
+             "ORDER BY Name) ORDER BY MassMI",
+         }) {
+        EXPECT_FALSE(accessdb::matchTopForm(refused, f)) << refused;
+        std::string out;
+        EXPECT_NE(accessdb::translateSql(refused, out), 0) << refused;
+    }
 }
 
 TEST(AccessSql, TheSubsetUsersWrite) {
@@ -140,6 +152,19 @@ TEST(AccessText, LikeWithAccessWildcards) {
     EXPECT_FALSE(accessLike("100%", "100_")); // % and _ are plain characters here
     EXPECT_TRUE(accessLike("", "*"));
     EXPECT_TRUE(accessLike("aaaaaaaaaaaaaaaaaaaaaaaaaaaaab", "*a*a*a*a*a*a*b"));
+    // An empty class closing the pattern matches nothing, before or after stars (found by
+    // fuzzing: "abc[]" matched "abc" but "abc[]*" did not).
+    EXPECT_TRUE(accessLike("abc", "abc[]"));
+    EXPECT_TRUE(accessLike("abc", "abc[]*"));
+    EXPECT_TRUE(accessLike("abc", "a*[]*[]"));
+    EXPECT_FALSE(accessLike("abc", "ab[]"));
+    EXPECT_FALSE(accessLike("abc", "abc[]x*"));
+    // Ill-formed UTF-8 is no wildcard: "\xE0\x81\x9B" (an overlong "[") once opened a class,
+    // so the text did not match itself.
+    const std::string overlong = "4\xE0\x81" "4\xE0\x81\x9B";
+    EXPECT_TRUE(accessLike(overlong, overlong));
+    EXPECT_FALSE(accessLike("[", "\xE0\x81\x9B"));
+    EXPECT_FALSE(accessLike("x", "\xED\xA0\x80")); // a surrogate
 }
 
 TEST(AccessText, FunctionsOnAConnection) {

@@ -242,6 +242,46 @@ TEST(Mkdb, FailuresLeaveTheTargetUntouched) {
     EXPECT_NE(r.out.find("Usage: tarvish-mkdb"), std::string::npos);
 }
 
+// Indigo's CML reader crashed the tool on a molecule element without atoms, and a SMILES or
+// molfile record that reads as XML went to that reader too: such records are rejected.
+TEST(Mkdb, RecordsThatWouldCrashTheCmlReaderAreRejected) {
+    TempDir dir;
+    writeFile(dir.file("in.cml"),
+              "<cml>\n<molecule/>\n<molecule id=\"m\"></molecule>\n"
+              "<molecule><!-- <atomArray/> --><bondArray><bond/></bondArray></molecule>\n"
+              "<molecule title=\"x > y\"><name>methane</name><atomArray>"
+              "<atom id=\"a1\" elementType=\"C\" hydrogenCount=\"4\"/></atomArray></molecule>\n"
+              "<molecule><molecule><atomArray><atom id=\"a1\" elementType=\"C\"/></atomArray>"
+              "</molecule></molecule>\n</cml>\n");
+    writeFile(dir.file("in.smi"), "<molecule/> a\n<moleculeX/> b\nCCO ethanol\n");
+    writeFile(dir.file("in.sdf"), "  <molecule/>\n\n$$$$\n");
+    const std::string out = dir.file("m.db");
+    ToolRun r = runMkdb({"--rejects", q(dir.file("rejects.txt")), "-o", q(out),
+                         q(dir.file("in.cml")), q(dir.file("in.smi")), q(dir.file("in.sdf"))});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_NE(r.err.find("9 records read, 2 stored, 7 rejected"), std::string::npos) << r.err;
+    const std::string rejects = readFile(dir.file("rejects.txt"));
+    EXPECT_EQ(std::count(rejects.begin(), rejects.end(), '\n'), 7) << rejects;
+    EXPECT_NE(rejects.find("without an <atomArray>"), std::string::npos) << rejects;
+    EXPECT_NE(rejects.find("reads as XML"), std::string::npos) << rejects;
+    auto rows = query(out, "SELECT Formula, Name FROM Molecules ORDER BY ID");
+    EXPECT_EQ(rows, (std::vector<std::vector<std::string>>{{"CH4", "methane"},
+                                                           {"C2H6O", "ethanol"}}));
+}
+
+// Found by fuzzing: a CML file cut off inside the last end tag ("</molecule ") made the
+// reader start over from the beginning of the file, for ever.
+TEST(Mkdb, CmlCutOffInsideAnEndTagIsUnterminated) {
+    TempDir dir;
+    writeFile(dir.file("cut.cml"), "<cml><molecule><atomArray><atom id=\"a1\" elementType=\"C\"/>"
+                                   "</atomArray></molecule ");
+    ToolRun r = runMkdb({"--rejects", q(dir.file("rejects.txt")), "-o", q(dir.file("m.db")),
+                         q(dir.file("cut.cml"))});
+    EXPECT_EQ(r.exitCode, 3) << r.err; // nothing storable
+    EXPECT_NE(r.err.find("1 records read"), std::string::npos) << r.err;
+    EXPECT_NE(readFile(dir.file("rejects.txt")).find("unterminated"), std::string::npos);
+}
+
 TEST(MkdbMass, RoundedTo1MicroDaltonAndPrintedAsQuoted) {
     // The shortest text that reads back to the stored double is the quoted mass.
     auto shortest = [](double v) {

@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 #include <sstream>
+#include <vector>
 
 #include "profile.h"
 #include "zenfab.h"
@@ -181,6 +182,23 @@ TEST(Profile, NamesThatWouldWriteOtherEntriesAreRefused) {
     // Blanks, brackets and other punctuation inside a name are fine.
     ASSERT_TRUE(twprofile::writeString(ini, "My (old) data", "Last file [1]", "a=b"));
     EXPECT_EQ("a=b", twprofile::readString(ini, "my (OLD) data", "last file [1]", ""));
+}
+
+// Found by fuzzing: the reader drops blanks around names, so a name written with them was
+// written but never found again (and a section " Quorvel" ended up as [Quorvel]).
+TEST(Profile, NamesWithBlanksAroundThemAreRefused) {
+    QTemporaryDir dir;
+    const std::string ini = dir.path().toStdString() + "/t.ini";
+    const std::string original = "[Quorvel]\nMASS=1\n";
+    std::ofstream(ini) << original;
+    for (const auto& [section, key] : std::vector<std::pair<std::string, std::string>>{
+             {"Quorvel ", "PPM"}, {" Quorvel", "PPM"}, {"\tQuorvel", "PPM"}, {"Quorvel", "MASS "},
+             {"Quorvel", " MASS"}, {"Quorvel", "PPM\t"}}) {
+        EXPECT_FALSE(twprofile::writeString(ini, section, key, "2")) << section << " / " << key;
+        EXPECT_EQ(original, slurp(ini)) << section << " / " << key;
+    }
+    ASSERT_TRUE(twprofile::writeString(ini, "Quorvel", "Max results", "7"));
+    EXPECT_EQ("7", twprofile::readString(ini, "quorvel", "max RESULTS", ""));
 }
 
 } // namespace

@@ -200,4 +200,11 @@ TEST(PeakList, Numbers) {
     EXPECT_TRUE(readNumber("1,5", v, true));
     EXPECT_DOUBLE_EQ(1.5, v);
     EXPECT_FALSE(readNumber("1,5.0", v, true));
+    // Two signs (found by fuzzing: "+-1" read as -1, so "+-5" was a retention time of -5).
+    for (const char* bad : {"+-1", "+-0.5", "++1", "-+1"})
+        EXPECT_FALSE(readNumber(bad, v)) << bad;
+    const PeakList l = parsePeakList("mz,rt\n181.07,+-5\n", {});
+    ASSERT_EQ(PeakList::NoPeaks, l.status);
+    ASSERT_EQ(1u, l.skipped.size());
+    EXPECT_NE(std::string::npos, l.skipped[0].reason.find("retention time")) << l.skipped[0].reason;
 }

@@ -4,6 +4,7 @@
 
 #include <cctype>
 #include <cmath>
+#include <cstring>
 
 #include "formula.h"
 #include "text_utils.h"
@@ -90,6 +91,65 @@ bool chargeFourBondNitrogens(int mol) {
     return changed;
 }
 
+// Indigo reads a text as CML when it starts with '<' and holds a molecule element, and its
+// CML reader takes the first molecule's <atomArray> child without checking that there is
+// one: a molecule element without it crashes the process (a null dereference inside the
+// toolkit). So a SMILES or a molfile that Indigo would take for CML is refused, and a CML
+// molecule must have its atom array as a direct child, which is checked here as an XML
+// reader sees it (comments, CDATA sections, processing instructions and quoted attribute
+// values skipped).
+bool namesMoleculeElement(const std::string& text) {
+    return text.find("<molecule") != std::string::npos;
+}
+
+bool hasAtomArray(const std::string& cml) {
+    size_t pos = 0;
+    int depth = 0, moleculeDepth = -1;
+    auto skipPast = [&](const char* end) {
+        const size_t e = cml.find(end, pos);
+        pos = e == std::string::npos ? std::string::npos : e + std::strlen(end);
+        return pos != std::string::npos;
+    };
+    while ((pos = cml.find('<', pos)) != std::string::npos) {
+        if (cml.compare(pos, 4, "<!--") == 0) {
+            if (!skipPast("-->")) return false;
+        } else if (cml.compare(pos, 9, "<![CDATA[") == 0) {
+            if (!skipPast("]]>")) return false;
+        } else if (cml.compare(pos, 2, "<?") == 0) {
+            if (!skipPast("?>")) return false;
+        } else if (cml.compare(pos, 2, "<!") == 0) {
+            if (!skipPast(">")) return false;
+        } else if (cml.compare(pos, 2, "</") == 0) {
+            if (!skipPast(">")) return false;
+            if (--depth < moleculeDepth) return false; // the molecule ended without one
+        } else {
+            size_t e = pos + 1;
+            while (e < cml.size() && !std::isspace(static_cast<unsigned char>(cml[e])) &&
+                   cml[e] != '/' && cml[e] != '>')
+                ++e;
+            const std::string name = cml.substr(pos + 1, e - pos - 1);
+            char quote = 0;
+            for (; e < cml.size() && (quote || cml[e] != '>'); ++e) {
+                if (quote)
+                    quote = cml[e] == quote ? 0 : quote;
+                else if (cml[e] == '"' || cml[e] == '\'')
+                    quote = cml[e];
+            }
+            if (e >= cml.size()) return false;
+            const bool empty = cml[e - 1] == '/';
+            pos = e + 1;
+            if (moleculeDepth < 0) {
+                if (name != "molecule" || empty) return false;
+                moleculeDepth = depth + 1;
+            } else if (depth == moleculeDepth && name == "atomArray") {
+                return true;
+            }
+            if (!empty) ++depth;
+        }
+    }
+    return false;
+}
+
 } // namespace
 
 double RoundMass(double mass) {
@@ -133,6 +193,14 @@ Outcome convert(const Record& record) {
         return out;
     }
 
+    if (record.kind == StructureKind::Smiles ? structure.find('<') != std::string::npos
+        : record.kind == StructureKind::Molfile ? namesMoleculeElement(structure)
+                                                : !hasAtomArray(structure)) {
+        out.reason = record.kind == StructureKind::Cml
+                         ? "no atoms (a <molecule> without an <atomArray>)"
+                         : "not parsed: the text reads as XML";
+        return out;
+    }
     IndigoObject mol(indigoLoadMoleculeFromString(record.structure.c_str()));
     if (mol.h < 0) {
         out.reason = "not parsed: " + lastError();

@@ -314,7 +314,12 @@ void readCmlFile(const std::string& path, const RecordSink& sink) {
                            (text.compare(p, 10, "</molecule") == 0 && p + 10 < text.size() &&
                             (text[p + 10] == '>' ||
                              std::isspace(static_cast<unsigned char>(text[p + 10]))))) {
-                    if (--depth == 0) end = text.find('>', p) + 1;
+                    if (--depth == 0) {
+                        // An end tag cut off by the end of the file leaves the molecule
+                        // unterminated (end stays npos).
+                        const size_t close = text.find('>', p);
+                        if (close != std::string::npos) end = close + 1;
+                    }
                     p += 10;
                 } else {
                     ++p;

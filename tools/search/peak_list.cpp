@@ -583,9 +583,11 @@ bool readNumber(std::string_view text, double& value, bool allowComma) {
         std::replace(buf.begin(), buf.end(), ',', '.');
         t = buf;
     }
-    if (t.front() == '+') t.remove_prefix(1);
+    // One sign at most: "+-5" is no number.
+    const bool plus = t.front() == '+';
+    if (plus) t.remove_prefix(1);
     if (t.empty() || !(std::isdigit(static_cast<unsigned char>(t.front())) || t.front() == '.' ||
-                       t.front() == '-'))
+                       (!plus && t.front() == '-')))
         return false;
     // Only decimal digits, one point and an exponent: no "nan", "inf" or hexadecimal.
     for (char c : t)
