@@ -201,7 +201,7 @@ void collation(const std::string& a, const std::string& b, const std::string& c)
 // text, ? one character, # one digit, [list] with ranges a-z and ! for none of them, case
 // ignored. Only for patterns where every [ has its ] and no list is empty.
 struct Item {
-    enum Kind { Star, Any, Digit, Set, Char } kind;
+    enum Kind { Star, Any, Digit, Set, Char } kind = Char;
     char c = 0;
     bool negate = false;
     std::vector<std::pair<char, char>> ranges;
@@ -209,7 +209,8 @@ struct Item {
 
 bool items(const std::string& p, std::vector<Item>& out) {
     for (size_t k = 0; k < p.size(); ++k) {
-        Item it{Item::Char};
+        Item it;
+        it.kind = Item::Char;
         if (p[k] == '*') it.kind = Item::Star;
         else if (p[k] == '?') it.kind = Item::Any;
         else if (p[k] == '#') it.kind = Item::Digit;
