@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "access_sql.h"
 #include "db_common.h"
 #include "db_engine.h"
 
@@ -32,24 +33,6 @@ uint32_t le32(const unsigned char* p) {
 }
 uint16_t le16(const unsigned char* p) {
     return uint16_t(p[0] | p[1] << 8);
-}
-
-void appendUtf8(std::string& out, char32_t cp) {
-    if (cp < 0x80) {
-        out += char(cp);
-    } else if (cp < 0x800) {
-        out += char(0xC0 | (cp >> 6));
-        out += char(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-        out += char(0xE0 | (cp >> 12));
-        out += char(0x80 | ((cp >> 6) & 0x3F));
-        out += char(0x80 | (cp & 0x3F));
-    } else {
-        out += char(0xF0 | (cp >> 18));
-        out += char(0x80 | ((cp >> 12) & 0x3F));
-        out += char(0x80 | ((cp >> 6) & 0x3F));
-        out += char(0x80 | (cp & 0x3F));
-    }
 }
 
 std::string utf8FromUtf16(const std::u16string& u) {

@@ -53,5 +53,7 @@ bool registerAccessSql(sqlite3* db);
 int compareAccessText(const char* a, size_t an, const char* b, size_t bn);
 // Access's Like (ANSI-89 wildcards) of a UTF-8 value against a pattern.
 bool accessLike(const std::string& value, const std::string& pattern);
+// Appends the UTF-8 form of a code point (the Access reader's texts come as UTF-16).
+void appendUtf8(std::string& out, char32_t cp);
 
 } // namespace accessdb

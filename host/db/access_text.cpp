@@ -133,6 +133,8 @@ std::u32string codePoints(const char* s, size_t n) {
     return out;
 }
 
+} // namespace
+
 void appendUtf8(std::string& out, char32_t cp) {
     if (cp < 0x80) {
         out += char(cp);
@@ -150,6 +152,8 @@ void appendUtf8(std::string& out, char32_t cp) {
         out += char(0x80 | (cp & 0x3F));
     }
 }
+
+namespace {
 
 // The primary weights of a text one by one, hyphens and apostrophes passed over.
 class PrimaryCursor {
