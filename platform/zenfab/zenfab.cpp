@@ -201,16 +201,16 @@ bool parseFormat(const char* fmt, std::vector<Piece>& pieces) {
 }
 
 // Formats one value with the C library.
-template <typename T> bool appendC(std::string& out, const std::string& spec, T value) {
+template <typename T> bool appendC(std::string& out, const std::string& conversion, T value) {
     char small[256];
-    int n = std::snprintf(small, sizeof small, spec.c_str(), value);
+    int n = std::snprintf(small, sizeof small, conversion.c_str(), value);
     if (n < 0) return false;
     if (static_cast<size_t>(n) < sizeof small) {
         out.append(small, static_cast<size_t>(n));
         return true;
     }
     std::string big(static_cast<size_t>(n) + 1, '\0');
-    if (std::snprintf(&big[0], big.size(), spec.c_str(), value) != n) return false;
+    if (std::snprintf(&big[0], big.size(), conversion.c_str(), value) != n) return false;
     out.append(big.data(), static_cast<size_t>(n));
     return true;
 }
@@ -275,9 +275,9 @@ bool formatPieces(std::string& out, const std::vector<Piece>& pieces, va_list* a
             if (precision < 0) precision = -1;  // as in C: as if none were given
             if (precision > kMaxPrecision && !limitsPrecision(c.arg)) return false;
         }
-        std::string spec = "%" + flags;
-        if (width >= 0) spec += std::to_string(width);
-        if (precision >= 0) spec += "." + std::to_string(precision);
+        std::string conversion = "%" + flags;
+        if (width >= 0) conversion += std::to_string(width);
+        if (precision >= 0) conversion += "." + std::to_string(precision);
         const std::string tail = c.cLength + c.conv;
         bool ok = true;
         switch (c.arg) {
@@ -285,32 +285,32 @@ bool formatPieces(std::string& out, const std::vector<Piece>& pieces, va_list* a
             out.push_back('%');
             break;
         case Arg::Int:
-            ok = appendC(out, spec + tail, va_arg(*ap, int));
+            ok = appendC(out, conversion + tail, va_arg(*ap, int));
             break;
         case Arg::Long:
-            ok = appendC(out, spec + tail, va_arg(*ap, long long));
+            ok = appendC(out, conversion + tail, va_arg(*ap, long long));
             break;
         case Arg::Double:
-            ok = appendC(out, spec + tail, va_arg(*ap, double));
+            ok = appendC(out, conversion + tail, va_arg(*ap, double));
             break;
         case Arg::LongDouble:
-            ok = appendC(out, spec + tail, va_arg(*ap, long double));
+            ok = appendC(out, conversion + tail, va_arg(*ap, long double));
             break;
         case Arg::CString:
-            ok = appendC(out, spec + tail, va_arg(*ap, const char*));
+            ok = appendC(out, conversion + tail, va_arg(*ap, const char*));
             break;
         case Arg::Pointer:
-            ok = appendC(out, spec + tail, va_arg(*ap, void*));
+            ok = appendC(out, conversion + tail, va_arg(*ap, void*));
             break;
         case Arg::ZfStr: {
             const ZF_Str* s = va_arg(*ap, const ZF_Str*);
-            ok = appendC(out, spec + "s", s && s->Text ? s->Text : "");
+            ok = appendC(out, conversion + "s", s && s->Text ? s->Text : "");
             break;
         }
         case Arg::WString: {
             const wchar_t* w = va_arg(*ap, const wchar_t*);
             if (!w) {  // what C writes for a null string, precision included
-                ok = appendC(out, spec + "s", static_cast<const char*>(nullptr));
+                ok = appendC(out, conversion + "s", static_cast<const char*>(nullptr));
                 break;
             }
             std::string u;
