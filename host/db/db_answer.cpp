@@ -287,27 +287,6 @@ std::string Builder::take() {
     return out;
 }
 
-void Builder::real(double v, char terminator) {
-    char* d = room(kRealRoom);
-    uint64_t bits;
-    std::memcpy(&bits, &v, sizeof bits);
-    if (bits == lastReal_) {
-        std::memcpy(d, lastRealText_, sizeof lastRealText_);
-        d[lastRealSize_] = terminator;
-        size_ += lastRealSize_ + 1;
-        return;
-    }
-    char* e = formatReal(d, v);
-    const size_t n = size_t(e - d);
-    if (n <= sizeof lastRealText_) { // always: the longest text has 24 characters
-        std::memcpy(lastRealText_, d, sizeof lastRealText_);
-        lastReal_ = bits;
-        lastRealSize_ = unsigned(n);
-    }
-    *e = terminator;
-    size_ += n + 1;
-}
-
 void Builder::real(float v, char terminator) {
     char* d = room(kRealRoom);
     const float a = std::fabs(v);

@@ -14,8 +14,46 @@ namespace dbanswer {
 // Answers larger than this are refused rather than built.
 constexpr size_t kMaxAnswerBytes = size_t(512) << 20;
 
+// Room formatReal needs at out: the text is shorter, the bytes past it are scratch.
+constexpr size_t kRealRoom = 48;
+// Writes the text appendReal gives for v at out (room for kRealRoom bytes); returns its end.
+char* formatReal(char* out, double v);
+
+// The text of the last double written, reused when the next one is equal: rows sorted by mass
+// repeat a mass once per isomer.
+class RealText {
+  public:
+    // Writes v and terminator at d (room for kRealRoom bytes); returns the end.
+    char* put(char* d, double v, char terminator) {
+        uint64_t bits;
+        std::memcpy(&bits, &v, sizeof bits);
+        if (bits != bits_) {
+            char* e = formatReal(d, v);
+            size_ = unsigned(e - d); // at most 24 characters
+            std::memcpy(text_, d, sizeof text_);
+            bits_ = bits;
+            *e = terminator;
+            return e + 1;
+        }
+        std::memcpy(d, text_, sizeof text_);
+        d[size_] = terminator;
+        return d + size_ + 1;
+    }
+
+  private:
+    // The last double written and its text; at first a NaN with its text, so that nothing
+    // unwritten is ever reused.
+    uint64_t bits_ = ~uint64_t(0);
+    unsigned size_ = 4;
+    char text_[32] = "-nan";
+};
+
 // Builds an answer in one buffer that grows geometrically; every field is written straight
 // into it, so a row costs no allocation. Engines use it for their answers.
+//
+// A loop over many fields may instead keep the write position itself: cursor() and limit()
+// give the free room, the static put functions write a field at a position and return the
+// next one, reserve() makes room for more and commit() ends the loop's writing.
 class Builder {
   public:
     Builder() = default;
@@ -23,21 +61,16 @@ class Builder {
 
     // One text field closed by terminator, ";" and CR/LF/NUL replaced.
     void text(const char* s, size_t n, char terminator) {
-        char* d = room(n + kSlack);
-        copyText(d, s, n);
-        d[n] = terminator;
-        size_ += n + 1;
+        size_ = size_t(putText(room(n + kSlack), s, n, terminator) - buf_.data());
     }
-    // The shortest C-locale text of v that reads back to the same double. Rows sorted by
-    // mass repeat a mass once per isomer: a value equal to the last one reuses its text.
-    void real(double v, char terminator);
+    // The shortest C-locale text of v that reads back to the same double.
+    void real(double v, char terminator) {
+        size_ = size_t(lastReal_.put(room(kRealRoom), v, terminator) - buf_.data());
+    }
     // The shortest text of a single-precision value (a REAL column of a server).
     void real(float v, char terminator);
     void integer(int64_t v, char terminator) {
-        char* d = room(24);
-        char* e = writeInteger(d, v);
-        *e = terminator;
-        size_ += size_t(e + 1 - d);
+        size_ = size_t(putInteger(room(kIntegerRoom), v, terminator) - buf_.data());
     }
     // Raw bytes as upper-case hexadecimal digits.
     void hex(const unsigned char* bytes, size_t n, char terminator);
@@ -49,24 +82,47 @@ class Builder {
     // The answer so far; the builder is empty afterwards.
     std::string take();
 
+    // The loop's write position and the end of the room after it.
+    char* cursor() { return buf_.data() + size_; }
+    char* limit() { return buf_.data() + buf_.size(); }
+    // Keeps what was written before d and returns the new write position, with room for n
+    // bytes before limit().
+    char* reserve(char* d, size_t n) {
+        commit(d);
+        return room(n);
+    }
+    void commit(char* d) { size_ = size_t(d - buf_.data()); }
+    RealText& lastReal() { return lastReal_; }
+
+    // A text field at d (room for n + kSlack bytes), an integer (room for kIntegerRoom).
+    static char* putText(char* d, const char* s, size_t n, char terminator) {
+        copyText(d, s, n);
+        d[n] = terminator;
+        return d + n + 1;
+    }
+    static char* putInteger(char* d, int64_t v, char terminator) {
+        char* e = writeInteger(d, v);
+        *e = terminator;
+        return e + 1;
+    }
+
     // Copies n bytes of a text value to d, replacing the bytes that would shift fields; d has
     // room for n + kSlack bytes.
     static void copyText(char* d, const char* s, size_t n);
     static char* writeInteger(char* d, int64_t v);
     static constexpr size_t kSlack = 16;
+    static constexpr size_t kIntegerRoom = 24;
 
   private:
     char* room(size_t n) {
         if (buf_.size() - size_ < n) grow(n);
-        return &buf_[size_];
+        return buf_.data() + size_;
     }
     void grow(size_t n);
 
     std::string buf_; // its size is the capacity; the answer is its first size_ bytes
     size_t size_ = 0;
-    uint64_t lastReal_ = ~uint64_t(0); // the bits of the last double written (a NaN at first)
-    unsigned lastRealSize_ = 0;
-    char lastRealText_[32];
+    RealText lastReal_;
 };
 
 // The size of an engine's last answer: the next one, usually a similar search, is built in a
@@ -92,10 +148,5 @@ void appendReal(std::string& out, double v);
 void appendInteger(std::string& out, int64_t v);
 // Appends raw bytes as upper-case hexadecimal digits (no terminator).
 void appendHex(std::string& out, const unsigned char* bytes, size_t size);
-
-// Room formatReal needs at out: the text is shorter, the bytes past it are scratch.
-constexpr size_t kRealRoom = 48;
-// Writes the text appendReal gives for v at out (room for kRealRoom bytes); returns its end.
-char* formatReal(char* out, double v);
 
 } // namespace dbanswer

@@ -61,34 +61,6 @@ int checkSchema(sqlite3* db, const std::string& path, std::string& error) {
     return dbcommon::checkMoleculeColumns(columns, path, error);
 }
 
-// Appends the field of column i of the current row. The value is read through
-// sqlite3_column_value: one call into the connection per field instead of two. The value is
-// unprotected, which is safe here because a connection is only used by one thread.
-inline void appendField(dbanswer::Builder& out, sqlite3_stmt* s, int i, char terminator) {
-    sqlite3_value* v = sqlite3_column_value(s, i);
-    switch (sqlite3_value_type(v)) {
-    case SQLITE_INTEGER:
-        out.integer(sqlite3_value_int64(v), terminator);
-        break;
-    case SQLITE_FLOAT:
-        out.real(sqlite3_value_double(v), terminator);
-        break;
-    case SQLITE_NULL:
-        out.null(terminator);
-        break;
-    case SQLITE_BLOB:
-        // Raw bytes as hexadecimal digits, so nothing binary reaches the text answer.
-        out.hex(static_cast<const unsigned char*>(sqlite3_value_blob(v)),
-                size_t(sqlite3_value_bytes(v)), terminator);
-        break;
-    default: { // SQLITE_TEXT
-        const auto* t = reinterpret_cast<const char*>(sqlite3_value_text(v));
-        const int n = sqlite3_value_bytes(v);
-        out.text(t ? t : "", t ? size_t(n) : 0, terminator);
-    }
-    }
-}
-
 CommandResult sqliteQueryRows(sqlite3* h, const std::string& sql, DbRowSink& sink);
 
 class SqliteEngine : public DbEngine {
@@ -171,12 +143,63 @@ CommandResult sqliteQuery(sqlite3* h, const std::string& sql, dbanswer::SizeHint
     if (prepared.code != 0) return prepared;
 
     const int n = sqlite3_column_count(st.s);
-    dbanswer::Builder out(hint ? hint->capacity() : 0);
+    using dbanswer::Builder;
+    Builder out(hint ? hint->capacity() : 0);
+    dbanswer::RealText& lastReal = out.lastReal();
+    // The write position and the end of the room stay in registers across the row's calls
+    // into SQLite. Every field is read through sqlite3_column_value: one call into the
+    // connection per field instead of two. The value is unprotected, which is safe here
+    // because a connection is only used by one thread.
+    char* d = out.cursor();
+    char* end = out.limit();
+    auto ensure = [&](size_t bytes) {
+        if (size_t(end - d) < bytes) {
+            d = out.reserve(d, bytes);
+            end = out.limit();
+        }
+    };
+    auto byBuilder = [&](auto write) { // a rare kind, written by the builder itself
+        out.commit(d);
+        write();
+        d = out.cursor();
+        end = out.limit();
+    };
     int rc;
     while ((rc = sqlite3_step(st.s)) == SQLITE_ROW) {
-        for (int i = 0; i + 1 < n; ++i)
-            appendField(out, st.s, i, ';');
-        if (n > 0) appendField(out, st.s, n - 1, '\n');
+        // Every field is closed by ";", and the row's last one by "\n" once the row is written.
+        constexpr char terminator = ';';
+        for (int i = 0; i < n; ++i) {
+            sqlite3_value* v = sqlite3_column_value(st.s, i);
+            switch (sqlite3_value_type(v)) {
+            case SQLITE_INTEGER:
+                ensure(Builder::kIntegerRoom);
+                d = Builder::putInteger(d, sqlite3_value_int64(v), terminator);
+                break;
+            case SQLITE_FLOAT:
+                ensure(dbanswer::kRealRoom);
+                d = lastReal.put(d, sqlite3_value_double(v), terminator);
+                break;
+            case SQLITE_NULL:
+                ensure(1);
+                *d++ = terminator;
+                break;
+            case SQLITE_BLOB:
+                // Raw bytes as hexadecimal digits, so nothing binary reaches the text answer.
+                byBuilder([&] {
+                    out.hex(static_cast<const unsigned char*>(sqlite3_value_blob(v)),
+                            size_t(sqlite3_value_bytes(v)), terminator);
+                });
+                break;
+            default: { // SQLITE_TEXT
+                const auto* t = reinterpret_cast<const char*>(sqlite3_value_text(v));
+                const size_t bytes = t ? size_t(sqlite3_value_bytes(v)) : 0;
+                ensure(bytes + Builder::kSlack);
+                d = Builder::putText(d, t, bytes, terminator);
+            }
+            }
+        }
+        if (n > 0) d[-1] = '\n';
+        out.commit(d);
         if (out.size() > dbanswer::kMaxAnswerBytes)
             return CommandResult::fail(DB_ANSWER_TOO_LARGE,
                                        "The answer is too large; narrow the query");

@@ -141,6 +141,15 @@ TEST(DbAnswer, BuilderGrowsAcrossManyRowsAndStartsEmptyAgain) {
     dbanswer::Builder f;
     f.real(0.1f, '\n');
     EXPECT_EQ("0.1\n", f.take());
+    // The first real written is never taken for a repeat, whatever its bits.
+    double allOnes;
+    const uint64_t bits = ~uint64_t(0);
+    std::memcpy(&allOnes, &bits, sizeof allOnes);
+    char text[dbanswer::kRealRoom];
+    const std::string nan(text, dbanswer::formatReal(text, allOnes));
+    f.real(allOnes, ';');
+    f.real(allOnes, '\n');
+    EXPECT_EQ(nan + ";" + nan + "\n", f.take());
 }
 
 } // namespace

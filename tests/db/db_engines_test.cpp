@@ -111,6 +111,36 @@ TEST_F(DbEnginesTest, FieldsNeverShift) {
     EXPECT_EQ(r.text, "42;-7;00FF3B;2.5;\n");
 }
 
+// Thousands of rows whose texts grow to kilobytes, so the answer's buffer grows in the middle
+// of rows, and whose last field is by turns a blob, a NULL and an integer: every row ends with
+// exactly one line break, whatever the last field's kind. The first query starts without a
+// size hint, the second with the first one's.
+TEST_F(DbEnginesTest, LongAnswersKeepEveryFieldAndRowEnd) {
+    ASSERT_EQ(open().code, 0);
+    const std::string query =
+        "DB1 \"WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 3000) "
+        "SELECT i, i / 8.0, substr(replace(hex(zeroblob(i)), '0', 'a;'), 1, i), "
+        "CASE i % 3 WHEN 0 THEN NULL WHEN 1 THEN x'0A3B' ELSE -i END FROM n\"";
+    std::string expected;
+    for (int i = 1; i <= 3000; ++i) {
+        char real[32];
+        *std::to_chars(real, real + sizeof real - 1, i / 8.0, std::chars_format::fixed).ptr = 0;
+        std::string text;
+        for (int k = 0; k < i; ++k)
+            text += k % 2 ? ',' : 'a';
+        const std::string last = i % 3 == 0 ? "" : i % 3 == 1 ? "0A3B" : std::to_string(-i);
+        expected += std::to_string(i) + ";" + real + ";" + text + ";" + last + "\n";
+    }
+    for (int run = 0; run < 2; ++run) {
+        CommandResult r = db.dbSqlExec(query);
+        ASSERT_EQ(r.code, 0) << r.text;
+        ASSERT_EQ(r.text.size(), expected.size());
+        EXPECT_TRUE(r.text == expected) << "first difference at byte "
+                                        << std::mismatch(r.text.begin(), r.text.end(),
+                                                         expected.begin()).first - r.text.begin();
+    }
+}
+
 TEST_F(DbEnginesTest, RealsKeepFullPrecisionInAnyLocale) {
     // Machine numbers must not follow the process locale.
     struct LocaleGuard {
