@@ -510,6 +510,11 @@ TEST_F(PrivateServer, EveryKindOfValueIsWrittenAsTheSqliteEngineWritesIt) {
                   o.exec("SELECT 7::int2, (-32768)::int2, 2147483647::int4, 12.50::numeric, "
                          "'true'::text, decode('0a0bff', 'hex'), '2024-01-02'::date")
                       .text);
+        // A single-precision real, a NULL and bytes last in their row.
+        EXPECT_EQ("0.1;;3B\n2.5;x;\n",
+                  o.exec("SELECT 0.1::float4, NULL, decode('3b', 'hex') UNION ALL "
+                         "SELECT 2.5::float4, 'x', NULL")
+                      .text);
     }
     // The SQLite ODBC driver: the long texts too (its reals are exact here: 15 digits or
     // fewer are not all of these, so only the texts and integers are compared).
