@@ -55,25 +55,8 @@ inline uint64_t load8(const char* p) {
 #endif
     return w;
 }
-inline void store8(char* p, uint64_t w) {
-#if __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
-    std::memcpy(p, &w, 8);
-#else
-    for (int i = 0; i < 8; ++i)
-        p[i] = char(w >> (8 * i));
-#endif
-}
-
-// The eight digits of v < 10^8 with leading zeros, the first in the lowest byte: both halves
-// of four digits, then their pairs, then their digits, side by side in one word.
-inline uint64_t eightDigits(uint32_t v) {
-    const uint64_t halves = uint64_t(v / 10000) | (uint64_t(v % 10000) << 32);
-    const uint64_t high = ((halves * 10486) >> 20) & 0x0000007F0000007Full; // each / 100
-    const uint64_t pairs = ((halves - 100 * high) << 16) + high;
-    uint64_t tens = ((pairs * 103) >> 10) & 0x000F000F000F000Full;            // each / 10
-    tens += (pairs - 10 * tens) << 8;
-    return tens | 0x3030303030303030ull;
-}
+using detail::eightDigits;
+using detail::store8;
 
 inline void write4(char* d, uint32_t v) { // v < 10000, four digits with leading zeros
     d[0] = char('0' + v / 1000);

@@ -11,6 +11,30 @@
 
 namespace dbanswer {
 
+namespace detail {
+
+inline void store8(char* p, uint64_t w) { // the lowest byte first
+#if __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+    std::memcpy(p, &w, 8);
+#else
+    for (int i = 0; i < 8; ++i)
+        p[i] = char(w >> (8 * i));
+#endif
+}
+
+// The eight digits of v < 10^8 with leading zeros, the first in the lowest byte: both halves
+// of four digits, then their pairs, then their digits, side by side in one word.
+inline uint64_t eightDigits(uint32_t v) {
+    const uint64_t halves = uint64_t(v / 10000) | (uint64_t(v % 10000) << 32);
+    const uint64_t high = ((halves * 10486) >> 20) & 0x0000007F0000007Full; // each / 100
+    const uint64_t pairs = ((halves - 100 * high) << 16) + high;
+    uint64_t tens = ((pairs * 103) >> 10) & 0x000F000F000F000Full;            // each / 10
+    tens += (pairs - 10 * tens) << 8;
+    return tens | 0x3030303030303030ull;
+}
+
+} // namespace detail
+
 // Answers larger than this are refused rather than built.
 constexpr size_t kMaxAnswerBytes = size_t(512) << 20;
 
@@ -49,11 +73,7 @@ class RealText {
 };
 
 // Builds an answer in one buffer that grows geometrically; every field is written straight
-// into it, so a row costs no allocation. Engines use it for their answers.
-//
-// A loop over many fields may instead keep the write position itself: cursor() and limit()
-// give the free room, the static put functions write a field at a position and return the
-// next one, reserve() makes room for more and commit() ends the loop's writing.
+// into it, so a row costs no allocation. Engines write their rows through a FieldWriter.
 class Builder {
   public:
     Builder() = default;
@@ -101,7 +121,15 @@ class Builder {
         return d + n + 1;
     }
     static char* putInteger(char* d, int64_t v, char terminator) {
-        char* e = writeInteger(d, v);
+        char* e;
+        if (v > 0 && v < 100000000) { // row IDs: eight digits at most, the leading zeros dropped
+            const uint64_t w = detail::eightDigits(uint32_t(v));
+            const int lead = __builtin_ctzll(w ^ 0x3030303030303030ull) >> 3;
+            detail::store8(d, w >> (8 * lead));
+            e = d + 8 - lead;
+        } else {
+            e = writeInteger(d, v);
+        }
         *e = terminator;
         return e + 1;
     }
@@ -123,6 +151,66 @@ class Builder {
     std::string buf_; // its size is the capacity; the answer is its first size_ bytes
     size_t size_ = 0;
     RealText lastReal_;
+};
+
+// Writes the rows of an answer into a builder. The write position and the end of the room are
+// the writer's own, so they stay in registers across an engine's calls into its library
+// (kept in the builder, every byte written through a char pointer could change them). Every
+// field is closed by ";", and endRow() turns the row's last one into a line break.
+class FieldWriter {
+  public:
+    explicit FieldWriter(Builder& out)
+        : out_(out), lastReal_(out.lastReal()), d_(out.cursor()), end_(out.limit()) {}
+
+    void text(const char* s, size_t n) {
+        ensure(n + Builder::kSlack);
+        d_ = Builder::putText(d_, s, n, ';');
+    }
+    void integer(int64_t v) {
+        ensure(Builder::kIntegerRoom);
+        d_ = Builder::putInteger(d_, v, ';');
+    }
+    void real(double v) {
+        ensure(kRealRoom);
+        d_ = lastReal_.put(d_, v, ';');
+    }
+    void null() {
+        ensure(1);
+        *d_++ = ';';
+    }
+    // The rare kinds, written by the builder itself.
+    void real(float v) {
+        out_.commit(d_);
+        out_.real(v, ';');
+        reload();
+    }
+    void hex(const unsigned char* bytes, size_t n) {
+        out_.commit(d_);
+        out_.hex(bytes, n, ';');
+        reload();
+    }
+    // Ends a row of at least one field; the builder then holds every row written.
+    void endRow() {
+        d_[-1] = '\n';
+        out_.commit(d_);
+    }
+
+  private:
+    void ensure(size_t bytes) {
+        if (size_t(end_ - d_) < bytes) {
+            d_ = out_.reserve(d_, bytes);
+            end_ = out_.limit();
+        }
+    }
+    void reload() {
+        d_ = out_.cursor();
+        end_ = out_.limit();
+    }
+
+    Builder& out_;
+    RealText& lastReal_;
+    char* d_;
+    char* end_;
 };
 
 // The size of an engine's last answer: the next one, usually a similar search, is built in a

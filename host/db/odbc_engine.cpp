@@ -65,6 +65,7 @@ class OdbcEngine : public DbEngine {
     int queryTimeout_ = kDefaultQueryTimeout;
     bool lost_ = false;
     odbc::FetchBuffers buffers_;
+    dbanswer::SizeHint hint_;
 };
 
 // Runs one statement of the engine's own and reads the first value of its first row (if
@@ -181,7 +182,7 @@ CommandResult OdbcEngine::query(const std::string& sql) {
     SQLFreeStmt(h, SQL_CLOSE);
     if (!SQL_SUCCEEDED(SQLExecDirect(h, (SQLCHAR*)v.statement.c_str(), SQLINTEGER(v.statement.size()))))
         return statementError(st_, "The statement");
-    dbanswer::Builder out;
+    dbanswer::Builder out(hint_.capacity());
     std::string error;
     const int code = odbc::readResult(st_, v.statement, buffers_, out, error);
     if (code != 0) {
@@ -192,6 +193,7 @@ CommandResult OdbcEngine::query(const std::string& sql) {
     }
     SQLFreeStmt(h, SQL_CLOSE);
     SQLFreeStmt(h, SQL_UNBIND);
+    hint_.record(out.size());
     return CommandResult::ok(out.take());
 }
 

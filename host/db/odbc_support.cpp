@@ -320,53 +320,53 @@ int readResult(const Handle& st, const std::string& sql, FetchBuffers& b, dbansw
             return failure(st, error);
     }
 
-    const size_t last = cols.size() - 1;
+    dbanswer::FieldWriter w(out);
     for (;;) {
         const SQLRETURN rc = SQLFetch(h);
         if (rc == SQL_NO_DATA) break;
         if (!SQL_SUCCEEDED(rc)) return failure(st, error);
         for (SQLULEN r = 0; r < fetched; ++r) {
             if (b.status[r] == SQL_ROW_ERROR) return failure(st, error);
-            for (size_t i = 0; i <= last; ++i) {
+            for (size_t i = 0; i < cols.size(); ++i) {
                 const Column& c = cols[i];
-                const char term = i < last ? ';' : '\n';
                 const SQLLEN len = b.lengths[i * rows + r];
                 const char* v = b.data.data() + c.offset + r * c.width;
                 if (len == SQL_NULL_DATA) {
-                    out.null(term);
+                    w.null();
                     continue;
                 }
                 switch (c.kind) {
                 case ColumnKind::Integer: {
                     SQLBIGINT x;
                     std::memcpy(&x, v, sizeof x);
-                    out.integer(int64_t(x), term);
+                    w.integer(int64_t(x));
                     break;
                 }
                 case ColumnKind::Double: {
                     double x;
                     std::memcpy(&x, v, sizeof x);
-                    out.real(x, term);
+                    w.real(x);
                     break;
                 }
                 case ColumnKind::Float: {
                     float x;
                     std::memcpy(&x, v, sizeof x);
-                    out.real(x, term);
+                    w.real(x);
                     break;
                 }
                 case ColumnKind::Text:
                     if (len == SQL_NO_TOTAL || size_t(len) >= c.width)
                         return readByValue(st, sql, cols, out, error);
-                    out.text(v, size_t(len), term);
+                    w.text(v, size_t(len));
                     break;
                 case ColumnKind::Binary:
                     if (len == SQL_NO_TOTAL || size_t(len) > c.width)
                         return readByValue(st, sql, cols, out, error);
-                    out.hex(reinterpret_cast<const unsigned char*>(v), size_t(len), term);
+                    w.hex(reinterpret_cast<const unsigned char*>(v), size_t(len));
                     break;
                 }
             }
+            w.endRow();
         }
         if (out.size() > dbanswer::kMaxAnswerBytes) {
             error = "The answer is too large; narrow the query";

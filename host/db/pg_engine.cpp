@@ -156,77 +156,56 @@ CommandResult PgEngine::query(const std::string& sql) {
                            : t == kBytea                          ? Kind::Binary
                                                                   : Kind::Text;
     }
-    using dbanswer::Builder;
-    Builder out(hint_.capacity());
-    dbanswer::RealText& lastReal = out.lastReal();
-    // The write position and the end of the room stay in registers across the calls into
-    // libpq; the rare kinds (float4, bytea) are written by the builder itself.
-    char* d = out.cursor();
-    char* end = out.limit();
-    auto ensure = [&](size_t bytes) {
-        if (size_t(end - d) < bytes) {
-            d = out.reserve(d, bytes);
-            end = out.limit();
-        }
-    };
-    auto byBuilder = [&](auto write) {
-        out.commit(d);
-        write();
-        d = out.cursor();
-        end = out.limit();
-    };
-    // Every field is closed by ";", and the row's last one by "\n" once the row is written.
-    constexpr char terminator = ';';
+    dbanswer::Builder out(hint_.capacity());
+    dbanswer::FieldWriter w(out);
     for (int i = 0; i < rows; ++i) {
         for (int c = 0; c < cols; ++c) {
             // NULL comes as an empty value, and both make an empty field.
             const char* v = PQgetvalue(r.r, i, c);
             const size_t len = size_t(PQgetlength(r.r, i, c));
-            ensure(len + dbanswer::kRealRoom); // room for the text, or for a real
             if (len == 0) {
-                *d++ = terminator;
+                w.null();
                 continue;
             }
             switch (kinds[size_t(c)]) {
             case Kind::Double: {
                 if (shortestFloats_ && plainShortest(v, len)) {
-                    d = Builder::putText(d, v, len, terminator);
+                    w.text(v, len);
                     break;
                 }
                 // The value as a double, written as every engine writes reals.
                 double x = 0;
                 auto [p, ec] = std::from_chars(v, v + len, x);
-                d = ec == std::errc() && p == v + len ? lastReal.put(d, x, terminator)
-                                                      : Builder::putText(d, v, len, terminator);
+                if (ec == std::errc() && p == v + len)
+                    w.real(x);
+                else
+                    w.text(v, len);
                 break;
             }
             case Kind::Float: {
                 float f = 0;
                 auto [p, ec] = std::from_chars(v, v + len, f);
                 if (ec == std::errc() && p == v + len)
-                    byBuilder([&] { out.real(f, terminator); });
+                    w.real(f);
                 else
-                    d = Builder::putText(d, v, len, terminator);
+                    w.text(v, len);
                 break;
             }
             case Kind::Binary: {
                 size_t n = 0;
                 unsigned char* bytes = PQunescapeBytea(reinterpret_cast<const unsigned char*>(v), &n);
-                byBuilder([&] {
-                    if (bytes) out.hex(bytes, n, terminator);
-                    else out.null(terminator);
-                });
+                if (bytes) w.hex(bytes, n);
+                else w.null();
                 PQfreemem(bytes);
                 break;
             }
             case Kind::Integer: // the server writes integers as plain decimals already
             case Kind::Text:
-                d = Builder::putText(d, v, len, terminator);
+                w.text(v, len);
                 break;
             }
         }
-        d[-1] = '\n';
-        out.commit(d);
+        w.endRow();
         if (out.size() > dbanswer::kMaxAnswerBytes)
             return CommandResult::fail(DB_ANSWER_TOO_LARGE, "The answer is too large; narrow the query");
     }

@@ -143,63 +143,37 @@ CommandResult sqliteQuery(sqlite3* h, const std::string& sql, dbanswer::SizeHint
     if (prepared.code != 0) return prepared;
 
     const int n = sqlite3_column_count(st.s);
-    using dbanswer::Builder;
-    Builder out(hint ? hint->capacity() : 0);
-    dbanswer::RealText& lastReal = out.lastReal();
-    // The write position and the end of the room stay in registers across the row's calls
-    // into SQLite. Every field is read through sqlite3_column_value: one call into the
-    // connection per field instead of two. The value is unprotected, which is safe here
-    // because a connection is only used by one thread.
-    char* d = out.cursor();
-    char* end = out.limit();
-    auto ensure = [&](size_t bytes) {
-        if (size_t(end - d) < bytes) {
-            d = out.reserve(d, bytes);
-            end = out.limit();
-        }
-    };
-    auto byBuilder = [&](auto write) { // a rare kind, written by the builder itself
-        out.commit(d);
-        write();
-        d = out.cursor();
-        end = out.limit();
-    };
+    dbanswer::Builder out(hint ? hint->capacity() : 0);
+    dbanswer::FieldWriter w(out);
     int rc;
     while ((rc = sqlite3_step(st.s)) == SQLITE_ROW) {
-        // Every field is closed by ";", and the row's last one by "\n" once the row is written.
-        constexpr char terminator = ';';
+        // Every field is read through sqlite3_column_value: one call into the connection per
+        // field instead of two. The value is unprotected, which is safe here because a
+        // connection is only used by one thread.
         for (int i = 0; i < n; ++i) {
             sqlite3_value* v = sqlite3_column_value(st.s, i);
             switch (sqlite3_value_type(v)) {
             case SQLITE_INTEGER:
-                ensure(Builder::kIntegerRoom);
-                d = Builder::putInteger(d, sqlite3_value_int64(v), terminator);
+                w.integer(sqlite3_value_int64(v));
                 break;
             case SQLITE_FLOAT:
-                ensure(dbanswer::kRealRoom);
-                d = lastReal.put(d, sqlite3_value_double(v), terminator);
+                w.real(sqlite3_value_double(v));
                 break;
             case SQLITE_NULL:
-                ensure(1);
-                *d++ = terminator;
+                w.null();
                 break;
             case SQLITE_BLOB:
                 // Raw bytes as hexadecimal digits, so nothing binary reaches the text answer.
-                byBuilder([&] {
-                    out.hex(static_cast<const unsigned char*>(sqlite3_value_blob(v)),
-                            size_t(sqlite3_value_bytes(v)), terminator);
-                });
+                w.hex(static_cast<const unsigned char*>(sqlite3_value_blob(v)),
+                      size_t(sqlite3_value_bytes(v)));
                 break;
             default: { // SQLITE_TEXT
                 const auto* t = reinterpret_cast<const char*>(sqlite3_value_text(v));
-                const size_t bytes = t ? size_t(sqlite3_value_bytes(v)) : 0;
-                ensure(bytes + Builder::kSlack);
-                d = Builder::putText(d, t, bytes, terminator);
+                w.text(t, t ? size_t(sqlite3_value_bytes(v)) : 0);
             }
             }
         }
-        if (n > 0) d[-1] = '\n';
-        out.commit(d);
+        if (n > 0) w.endRow();
         if (out.size() > dbanswer::kMaxAnswerBytes)
             return CommandResult::fail(DB_ANSWER_TOO_LARGE,
                                        "The answer is too large; narrow the query");

@@ -5,9 +5,11 @@
 #include <unistd.h>
 
 #include <charconv>
+#include <cstdint>
 #include <cmath>
 #include <cstring>
 #include <random>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -116,6 +118,24 @@ TEST(DbAnswer, TextsOfEveryLengthMendEveryPosition) {
         }
     }
     munmap(map, size_t(2 * page));
+}
+
+// Integers against std::to_string: every digit count and its edges, both signs, the extremes.
+TEST(DbAnswer, IntegersOfEveryDigitCount) {
+    std::vector<int64_t> values = {0, INT64_MIN, INT64_MAX, INT64_MIN + 1};
+    for (int64_t p = 1; p <= INT64_MAX / 10; p *= 10)
+        for (int64_t v : {p - 1, p, p + 1, 2 * p, 10 * p - 1})
+            values.insert(values.end(), {v, -v});
+    std::mt19937_64 random(7);
+    for (int i = 0; i < 100000; ++i)
+        values.push_back(int64_t(random() >> (random() % 64)));
+    dbanswer::Builder b;
+    std::string expected;
+    for (int64_t v : values) {
+        b.integer(v, ';');
+        expected += std::to_string(v) + ";";
+    }
+    EXPECT_EQ(expected, b.take());
 }
 
 TEST(DbAnswer, BuilderGrowsAcrossManyRowsAndStartsEmptyAgain) {
