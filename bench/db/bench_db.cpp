@@ -3,13 +3,19 @@
 // The database is made once (DIR/tvdb-bench-N.db, default DIR /tmp) and reused.
 // Pair/N times the command and the bare query back to back on a window of N hits around
 // 400 Da and reports their ratio (paired.h): the cost of building the answer.
+// PairOdbc/N does the same through the SQLite ODBC driver: the command on a .dsn of the
+// database against a bare block fetch through the driver (the same bound arrays, every value
+// looked at).
 #include <benchmark/benchmark.h>
+#include <sql.h>
+#include <sqlext.h>
 #include <sqlite3.h>
 
 #include <algorithm>
 #include <charconv>
 #include <cstdio>
 #include <cstring>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -162,6 +168,107 @@ void pairedQuery(benchmark::State& state, const Window& w, int flags) {
     sqlite3_close(h);
 }
 
+// A bare read through the SQLite ODBC driver: the statement run, its columns described and
+// bound as arrays of 256 rows as the engine binds them (8-byte numbers; texts 2048 bytes wide,
+// the width the engine gives texts the driver declares without a length), every block
+// fetched and every value's length looked at.
+class BareOdbc {
+  public:
+    explicit BareOdbc(const std::string& db) {
+        SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env_);
+        SQLSetEnvAttr(env_, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
+        SQLAllocHandle(SQL_HANDLE_DBC, env_, &dbc_);
+        std::string in = "DRIVER=SQLite3;DATABASE=" + db + ";";
+        ok_ = SQL_SUCCEEDED(SQLDriverConnect(dbc_, nullptr, (SQLCHAR*)in.c_str(), SQL_NTS, nullptr,
+                                             0, nullptr, SQL_DRIVER_NOPROMPT)) &&
+              SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_STMT, dbc_, &st_));
+    }
+    ~BareOdbc() {
+        if (st_) SQLFreeHandle(SQL_HANDLE_STMT, st_);
+        SQLDisconnect(dbc_);
+        SQLFreeHandle(SQL_HANDLE_DBC, dbc_);
+        SQLFreeHandle(SQL_HANDLE_ENV, env_);
+    }
+    bool ok() const { return ok_; }
+
+    // Returns the row count, or -1.
+    long once(const std::string& sql) {
+        constexpr SQLULEN kRows = 256;
+        constexpr size_t kText = 2048;
+        SQLFreeStmt(st_, SQL_CLOSE);
+        if (!SQL_SUCCEEDED(SQLExecDirect(st_, (SQLCHAR*)sql.c_str(), SQLINTEGER(sql.size()))))
+            return -1;
+        SQLSMALLINT n = 0;
+        SQLNumResultCols(st_, &n);
+        data_.resize(size_t(n) * kRows * kText);
+        lengths_.resize(size_t(n) * kRows);
+        SQLSetStmtAttr(st_, SQL_ATTR_ROW_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(kRows), 0);
+        SQLSetStmtAttr(st_, SQL_ATTR_ROWS_FETCHED_PTR, &fetched_, 0);
+        for (SQLSMALLINT i = 0; i < n; ++i) {
+            SQLSMALLINT type = 0, digits = 0, nullable = 0;
+            SQLULEN size = 0;
+            SQLDescribeCol(st_, SQLUSMALLINT(i + 1), nullptr, 0, nullptr, &type, &size, &digits,
+                           &nullable);
+            const bool number = type == SQL_INTEGER || type == SQL_BIGINT || type == SQL_DOUBLE ||
+                                type == SQL_FLOAT || type == SQL_REAL;
+            const SQLSMALLINT ctype = !number ? SQL_C_CHAR
+                                      : type == SQL_INTEGER || type == SQL_BIGINT ? SQL_C_SBIGINT
+                                                                                   : SQL_C_DOUBLE;
+            SQLBindCol(st_, SQLUSMALLINT(i + 1), ctype, &data_[size_t(i) * kRows * kText],
+                       SQLLEN(number ? 8 : kText), &lengths_[size_t(i) * kRows]);
+        }
+        long rows = 0;
+        size_t sum = 0;
+        while (SQL_SUCCEEDED(SQLFetch(st_))) {
+            for (SQLULEN r = 0; r < fetched_; ++r)
+                for (SQLSMALLINT i = 0; i < n; ++i)
+                    sum += size_t(lengths_[size_t(i) * kRows + r]);
+            rows += long(fetched_);
+        }
+        benchmark::DoNotOptimize(sum);
+        SQLFreeStmt(st_, SQL_UNBIND);
+        return rows;
+    }
+
+  private:
+    SQLHENV env_ = SQL_NULL_HENV;
+    SQLHDBC dbc_ = SQL_NULL_HDBC;
+    SQLHSTMT st_ = SQL_NULL_HSTMT;
+    SQLULEN fetched_ = 0;
+    std::vector<char> data_;
+    std::vector<SQLLEN> lengths_;
+    bool ok_ = false;
+};
+
+void pairedOdbcQuery(benchmark::State& state, const Window& w) {
+    const std::string dsn = gDbPath + ".dsn";
+    std::ofstream(dsn) << "[ODBC]\nDRIVER=SQLite3\nDATABASE=" << gDbPath << "\n";
+    DbEngines db;
+    CommandResult open = db.dbOpen("\"" + dsn + "\"");
+    BareOdbc bare(gDbPath);
+    if (open.code != 0 || !bare.ok()) {
+        state.SkipWithError(open.code ? open.text.c_str() : "cannot connect through the driver");
+        return;
+    }
+    const std::string sql = windowSql(w.low, w.high, w.limit);
+    const std::string args = open.text + " \"" + sql + "\"";
+    long rows = 0;
+    CommandResult r;
+    benchpair::run(
+        state,
+        [&] {
+            rows = bare.once(sql);
+            if (rows < 0) state.SkipWithError("the bare query failed");
+            return rows >= 0;
+        },
+        [&] {
+            r = db.dbSqlExec(args);
+            if (r.code != 0) state.SkipWithError(r.text.c_str());
+            return r.code == 0;
+        });
+    state.counters["rows"] = double(rows);
+}
+
 void bareQuery(benchmark::State& state, const Window& w) {
     sqlite3* h = nullptr;
     if (sqlite3_open_v2(gDbPath.c_str(), &h, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
@@ -201,6 +308,9 @@ void registerAll() {
             ->Unit(benchmark::kMicrosecond);
         benchmark::RegisterBenchmark(("PairSerialized/" + std::to_string(hits)).c_str(),
                                      [w](benchmark::State& s) { pairedQuery(s, w, 0); })
+            ->Unit(benchmark::kMicrosecond);
+        benchmark::RegisterBenchmark(("PairOdbc/" + std::to_string(hits)).c_str(),
+                                     [w](benchmark::State& s) { pairedOdbcQuery(s, w); })
             ->Unit(benchmark::kMicrosecond);
     }
 }
