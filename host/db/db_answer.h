@@ -102,7 +102,8 @@ class Builder {
     // The answer so far; the builder is empty afterwards.
     std::string take();
 
-    // The loop's write position and the end of the room after it.
+    // Writing from outside (FieldWriter): the position after the answer so far, the end of
+    // the room after it, and the text of the last real written.
     char* cursor() { return buf_.data() + size_; }
     char* limit() { return buf_.data() + buf_.size(); }
     // Keeps what was written before d and returns the new write position, with room for n
@@ -111,6 +112,7 @@ class Builder {
         commit(d);
         return room(n);
     }
+    // Keeps what was written before d.
     void commit(char* d) { size_ = size_t(d - buf_.data()); }
     RealText& lastReal() { return lastReal_; }
 

@@ -45,10 +45,24 @@ struct Result {
 // decimals exactly where the answer does (1e-4 <= |v| < 1e15); only exponent forms,
 // Infinity and NaN (the only texts with letters) are rewritten.
 inline bool plainShortest(const char* v, size_t len) {
-    bool letter = false;
-    for (size_t i = 0; i < len; ++i)
-        letter |= v[i] >= 'A';
-    return len != 0 && !letter;
+    if (len < 8) {
+        bool letter = false;
+        for (size_t i = 0; i < len; ++i)
+            letter |= v[i] >= 'A';
+        return len != 0 && !letter;
+    }
+    // Eight bytes at a time, the last eight overlapping the ones before: a byte of 'A' (0x41)
+    // or more has its high bit set in b | (b + 0x3F). Only a byte of 0xC1 or more carries into
+    // the next one, and it is caught itself.
+    constexpr uint64_t k3F = 0x3F3F3F3F3F3F3F3Full, k80 = 0x8080808080808080ull;
+    uint64_t seen = 0, w;
+    for (size_t i = 0; i + 8 <= len; i += 8) {
+        std::memcpy(&w, v + i, 8);
+        seen |= w | (w + k3F);
+    }
+    std::memcpy(&w, v + len - 8, 8);
+    seen |= w | (w + k3F);
+    return (seen & k80) == 0;
 }
 
 class PgEngine : public DbEngine {
