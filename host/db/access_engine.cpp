@@ -102,9 +102,10 @@ class AccessEngine : public DbEngine {
         const std::string from = " FROM Molecules WHERE (" + f.where + ")";
         const std::string order = " ORDER BY MassMI, rowid";
         const long long n = std::min(f.n, 1000000000000LL);
+        size_t rows = 0;
         CommandResult all = sqliteQuery(h_, "SELECT " + f.columns + from + order + " LIMIT " +
-                                                std::to_string(n + 1), &hint_);
-        if (all.code != 0 || std::count(all.text.begin(), all.text.end(), '\n') <= n) return all;
+                                                std::to_string(n + 1), &hint_, &rows);
+        if (all.code != 0 || (long long)rows <= n) return all;
         return sqliteQuery(h_, "SELECT " + f.columns + from + " AND rowid IN (SELECT rowid" + from +
                                    " ORDER BY " + f.nameKey + ", rowid LIMIT " + std::to_string(n) +
                                    ")" + order);
