@@ -137,8 +137,7 @@ static CommandResult prepareReading(sqlite3* h, const std::string& sql, Statemen
     return CommandResult::ok();
 }
 
-CommandResult sqliteQuery(sqlite3* h, const std::string& sql, dbanswer::SizeHint* hint,
-                          size_t* rows) {
+CommandResult sqliteQuery(sqlite3* h, const std::string& sql, dbanswer::SizeHint* hint) {
     Statement st;
     CommandResult prepared = prepareReading(h, sql, st);
     if (prepared.code != 0) return prepared;
@@ -146,10 +145,8 @@ CommandResult sqliteQuery(sqlite3* h, const std::string& sql, dbanswer::SizeHint
     const int n = sqlite3_column_count(st.s);
     dbanswer::Builder out(hint ? hint->capacity() : 0);
     dbanswer::FieldWriter w(out);
-    size_t count = 0;
     int rc;
     while ((rc = sqlite3_step(st.s)) == SQLITE_ROW) {
-        ++count;
         // Every field is read through sqlite3_column_value: one call into the connection per
         // field instead of two. The value is unprotected, which is safe here because a
         // connection is only used by one thread.
@@ -184,7 +181,6 @@ CommandResult sqliteQuery(sqlite3* h, const std::string& sql, dbanswer::SizeHint
     if (rc != SQLITE_DONE)
         return CommandResult::fail(DB_SQL_ERROR, "SQL error: " + sqliteMessage(h));
     if (hint) hint->record(out.size());
-    if (rows) *rows = count;
     return CommandResult::ok(out.take());
 }
 

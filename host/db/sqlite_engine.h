@@ -15,10 +15,8 @@ std::unique_ptr<DbEngine> openSqliteEngine(const std::string& path, CommandResul
 
 // Runs one reading statement on an open connection and builds the answer (db_answer.h). Also
 // used by engines that keep their data in SQLite (the Access engine's cache). hint, when
-// given, sizes the answer's buffer and learns the answer's size; rows, when given, receives
-// the number of rows answered.
-CommandResult sqliteQuery(sqlite3* db, const std::string& sql, dbanswer::SizeHint* hint = nullptr,
-                          size_t* rows = nullptr);
+// given, sizes the answer's buffer and learns the answer's size.
+CommandResult sqliteQuery(sqlite3* db, const std::string& sql, dbanswer::SizeHint* hint = nullptr);
 // Reads one molecule by ID from the table Molecules of an open connection.
 CommandResult sqliteMolecule(sqlite3* db, long long id, DbMolecule& out);
 // Makes an open connection read-only for every later statement (query_only and an
