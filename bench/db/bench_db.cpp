@@ -16,6 +16,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -140,6 +141,17 @@ size_t bareOnce(sqlite3* h, const std::string& sql) {
     return rows;
 }
 
+// The command as the measured side of a pair (paired.h): false, after SkipWithError, when it
+// fails.
+std::function<bool()> command(benchmark::State& state, DbEngines& db, const std::string& args,
+                              CommandResult& r) {
+    return [&state, &db, &args, &r] {
+        r = db.dbSqlExec(args);
+        if (r.code != 0) state.SkipWithError(r.text.c_str());
+        return r.code == 0;
+    };
+}
+
 // The command and the bare query back to back in every iteration. The bare query's
 // connection is opened with flags: SQLITE_OPEN_NOMUTEX as the engine's own (the strict floor),
 // or without it (SQLite's default serialized connection, the floor of the earlier figures).
@@ -159,11 +171,7 @@ void pairedQuery(benchmark::State& state, const Window& w, int flags) {
     CommandResult r;
     benchpair::run(
         state, [&] { return (rows = bareOnce(h, sql)), true; },
-        [&] {
-            r = db.dbSqlExec(args);
-            if (r.code != 0) state.SkipWithError(r.text.c_str());
-            return r.code == 0;
-        });
+        command(state, db, args, r));
     state.counters["rows"] = double(rows);
     sqlite3_close(h);
 }
@@ -261,11 +269,7 @@ void pairedOdbcQuery(benchmark::State& state, const Window& w) {
             if (rows < 0) state.SkipWithError("the bare query failed");
             return rows >= 0;
         },
-        [&] {
-            r = db.dbSqlExec(args);
-            if (r.code != 0) state.SkipWithError(r.text.c_str());
-            return r.code == 0;
-        });
+        command(state, db, args, r));
     state.counters["rows"] = double(rows);
 }
 
